@@ -1,0 +1,113 @@
+#pragma once
+
+#include "playlistmodelitem.h"
+
+#include <QList>
+#include <QQuickView>
+#include <QRect>
+#include <QUrl>
+
+class Config;
+class DisplayKeeper;
+class QMoveEvent;
+class QResizeEvent;
+class QSortFilterProxyModel;
+class SettingsForm;
+
+// The player window: hosts the scenes, hands them the native objects as context
+// properties ("viewer" is this window) and decides which playlist entry plays.
+class VideoForm : public QQuickView
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isFullscreen READ isFullscreen NOTIFY isFullscreenChanged)
+    Q_PROPERTY(bool stayOnTop READ stayOnTop WRITE setStayOnTop NOTIFY stayOnTopChanged)
+    Q_PROPERTY(bool formLoaded READ formLoaded WRITE setFormLoaded NOTIFY formLoadedChanged)
+
+public:
+    // The window does not own config; it must outlive the window.
+    explicit VideoForm(Config *config, QWindow *parent = nullptr);
+    ~VideoForm() override;
+
+    // Places the window (stored or default geometry, kept on the primary screen's
+    // available area), loads the root scene and shows the window. Called once.
+    void restoreAndShow();
+
+    // Empties the current item and announces it, so the scene stops playback.
+    void clearCurrentItem();
+
+    // Stores the window's normal (not full-screen) geometry under "iptvWindow".
+    // windowMoveFinished() and windowResizeFinished() do the same; the controller
+    // calls it when the application quits.
+    void storeGeometry();
+
+    // The channel or file being played; the same object the scenes see as "currentItem".
+    const PlaylistModelItem &currentItem() const { return m_currentItem; }
+
+    bool isFullscreen() const;
+    bool formLoaded() const { return m_formLoaded; }
+    void setFormLoaded(bool loaded);
+
+    // The geometry the window returns to when it leaves full screen.
+    QRect normalGeometry() const { return m_normalGeometry; }
+
+    // First-run window size.
+    static constexpr int DefaultWidth = 602;
+    static constexpr int DefaultHeight = 482;
+    static constexpr const char *RootScene = "qrc:/qml/videoFormLoader.qml";
+
+signals:
+    void isFullscreenChanged();
+    void stayOnTopChanged();
+    void currentItemChanged();
+    void iptvModeRequested();
+    void dropped(const QList<QUrl> &urls);
+    void formLoadedChanged();
+
+private slots:
+    void jtvDownloaded();
+    void windowStateChanged();
+    void updateSettings();
+
+public:
+    Q_INVOKABLE void playTv(int id);
+    Q_INVOKABLE void playPrev();
+    Q_INVOKABLE void playNext();
+    Q_INVOKABLE void saveVolume(int volume);
+    Q_INVOKABLE void savePlaylistState(bool open);
+    // offset is accepted for the scenes' sake and does not change the move.
+    Q_INVOKABLE void windowMoved(int x, int y, int offset = 0);
+    Q_INVOKABLE void windowMoveFinished();
+    Q_INVOKABLE void windowResized(int width, int height);
+    Q_INVOKABLE void windowResizeFinished();
+    Q_INVOKABLE void quit();
+    Q_INVOKABLE void setMinimumWidth(int w);
+    Q_INVOKABLE void setMinimumHeight(int h);
+    Q_INVOKABLE bool stayOnTop() const;
+    Q_INVOKABLE void setStayOnTop(bool on);
+    Q_INVOKABLE void toggleFullscreen();
+    Q_INVOKABLE void minimize();
+    Q_INVOKABLE void loveChannel(const QUrl &url);
+    Q_INVOKABLE void showSettingsForm();
+    Q_INVOKABLE void open(const QList<QUrl> &urls);
+    Q_INVOKABLE void loadIptv();
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void applyCurrentItem();
+    void sendTrackingReport();
+    void setCurrentEmpty();
+    void trackNormalGeometry();
+    void logSceneErrors();
+
+    Config *config;
+    PlaylistModelItem m_currentItem;
+    bool m_formLoaded = false;
+    SettingsForm *settingsForm = nullptr;
+    QSortFilterProxyModel *searchModel = nullptr;
+    QSortFilterProxyModel *favouritesModel = nullptr;
+    DisplayKeeper *displayKeeper = nullptr;
+    QRect m_normalGeometry;
+};
