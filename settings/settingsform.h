@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QComboBox;
 class QSettings;
 
 namespace Ui {
@@ -54,7 +55,7 @@ private:
     // Shows a message box owned by the dialog without blocking in a nested loop.
     void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
     void storeLanguages(const QString &key, const QString &text);
-    void storeChoice(const char *key, const class QComboBox *box, int index);
+    void storeChoice(const char *key, const QComboBox *box, int index);
 
     Ui::SettingsForm *ui;
     QSettings *settings;
