@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class GuideIndex;
+class HttpDownload;
+class JtvModel;
+class PlaylistModel;
+class QSettings;
+class UpdateArchive;
+
+// Owns the content state: the settings store, the playlist and TV guide models, the
+// content mode and the watch-time report template. Fills the playlist from the
+// operator's configuration document, a video-portal listing or local files.
+class Config : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(Mode mode READ mode NOTIFY modeChanged)
+
+public:
+    enum Mode {
+        Iptv = 0,             // channels of the configuration document
+        VideoTarvonaPro = 1,  // files of one video-portal entry
+        LocalFile = 2,        // local files
+    };
+    Q_ENUM(Mode)
+
+    // Packed 2.0.4 with build byte 0x90: sent to the configuration server and the
+    // bound of the update check.
+    static constexpr int buildVersion = 33555600;
+    static constexpr int releaseLineMask = int(0xFFFFFF00u);
+
+    // Limits of the downloads this object starts (the guide may be large).
+    static constexpr qint64 ConfigMaxBytes = 32LL * 1024 * 1024;
+    static constexpr qint64 GuideMaxBytes = 512LL * 1024 * 1024;
+    static constexpr qint64 PortalMaxBytes = 32LL * 1024 * 1024;
+    static constexpr int StallTimeoutMs = 30000;
+    static constexpr int ConfigDeadlineMs = 120000;
+    static constexpr int GuideDeadlineMs = 600000;
+
+    explicit Config(QObject *parent = nullptr);
+    ~Config() override;
+
+    Mode mode() const { return m_mode; }
+    // Emits modeChanged() every time, also when the mode stays the same.
+    void setMode(Mode mode);
+
+    PlaylistModel *playlistModel() const { return m_playlistModel; }
+    JtvModel *jtvModel() const { return m_jtvModel; }
+    QSettings *settings() const { return m_settings; }
+
+    QString trackingUrl() const { return m_trackingUrl; }
+    void setTrackingUrl(const QString &url);
+
+    // Replaces (append false) or extends the playlist with local files.
+    void loadLocalFiles(const QList<QUrl> &urls, bool append);
+    // Downloads a video-portal listing and shows its files.
+    void loadVideoPortal(const QUrl &url);
+    // Fills the guide model with the programmes of one guide key from the cached guide.
+    void loadJtv(const QString &key);
+    // Rewrites the favourites file from the favourite flags of the playlist.
+    void saveFavourites();
+
+    // The guide address of the last applied configuration document.
+    QUrl jtvUrl() const { return m_jtvUrl; }
+
+    // Scheme, host and port of the configuration server: NOVALINE_CONFIG_SERVER from
+    // the environment, else the compiled-in address.
+    static QString configServer();
+    // The configuration request for the current settings.
+    QUrl configRequestUrl() const;
+
+    static QString cacheFolder();
+    static QString dataFolder();
+    static QString configFilePath();      // cache folder + "/config.json"
+    static QString jtvFilePath();         // cache folder + "/jtv.json"
+    static QString favouritesFilePath();  // data folder + "/ilovealotoftv.json"
+
+    // The favourites set as read from the favourites file (duplicates kept).
+    static QList<QUrl> readFavourites();
+
+    // Aspect text of a channel ("16:9" ...) to the stored ratio value; 0 when unknown.
+    static int aspectValue(const QString &text);
+
+    // Display title of one portal file object.
+    static QString composePortalTitle(const QJsonObject &file);
+
+    // Tighter limits for every later download (tests); 0 keeps a value as it is.
+    void setDownloadLimits(int stallTimeoutMs, qint64 maxBytes, int deadlineMs = 0);
+
+    // Settings stores written through this object are flushed to disk at once.
+    // Writes one key and flushes the store.
+    void writeSetting(const QString &key, const QVariant &value);
+
+public slots:
+    // Fetches the configuration document, caches it and applies it. channelUrl is the
+    // channel to start with, empty when none was asked for.
+    void updateConfig(QUrl url);
+
+signals:
+    void configLoaded();
+    void jtvDownloaded();
+    void modeChanged();
+    // A playlist was built; the id of the entry to play, or -1.
+    void playlistLoaded(int id);
+
+public:
+    // Steps of applying documents, public for the tests and the benchmarks.
+    void loadConfigFile(const QString &path, const QUrl &channelUrl);
+    void applyConfig(const QJsonObject &object, const QUrl &channelUrl);
+    void loadPlaylist(const QJsonObject &object, const QUrl &channelUrl);
+    void checkForUpdate(const QJsonObject &object);
+    void parseVideoPortal(const QString &text, const QUrl &url);
+    void downloadJtv();
+
+    // Update archives started in this run (one at a time; see checkForUpdate).
+    int updateDownloadsStarted() const { return m_updateDownloadsStarted; }
+
+private:
+    HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);
+    void releaseDownload(HttpDownload *download);
+    void onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl);
+    void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl);
+    void onJtvDownloaded(const QString &stagedPath);
+    void recordExtracted(int version);
+
+    QSettings *m_settings;
+    PlaylistModel *m_playlistModel;
+    JtvModel *m_jtvModel;
+    QUrl m_jtvUrl;
+    Mode m_mode;
+    QString m_trackingUrl;
+
+    std::unique_ptr<GuideIndex> m_guideIndex;
+    QSet<HttpDownload *> m_downloads;
+    int m_stallTimeoutMs = StallTimeoutMs;
+    qint64 m_maxBytesCap = 0;
+    int m_deadlineCapMs = 0;
+    int m_downloadSerial = 0;
+
+    UpdateArchive *m_updateInFlight = nullptr;
+    int m_updateInFlightVersion = 0;
+    int m_extractedVersion = 0;
+    int m_updateDownloadsStarted = 0;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QRect>
+#include <QSettings>
+#include <QStringList>
+#include <QUrl>
+#include <QVariant>
+
+// Every key of the settings store, with its type and the default used when it is
+// absent. The store is the one QSettings that Config owns.
+namespace SettingsKeys {
+
+// Player preferences and state (written by the window and the settings dialog).
+inline constexpr char playerVolume[] = "playerVolume";                 // int 0..200
+inline constexpr int playerVolumeDefault = 50;
+inline constexpr char playerPlaylistState[] = "playerPlaylistState";   // bool
+inline constexpr bool playerPlaylistStateDefault = true;
+inline constexpr char iptvWindow[] = "iptvWindow";                     // QRect, no default
+inline constexpr char lastUrl[] = "lastUrl";                           // QUrl, empty
+inline constexpr char networkCaching[] = "networkCaching";             // uint ms 0..60000
+inline constexpr unsigned networkCachingDefault = 1000;
+inline constexpr unsigned networkCachingMax = 60000;
+inline constexpr char preferredAudioLanguage[] = "preferredAudioLanguage";          // QStringList
+inline constexpr char preferredSubtitlesLanguage[] = "preferredSubtitlesLanguage";  // QStringList
+inline constexpr char deinterlacing[] = "deinterlacing";               // int, Vlc.Deinterlacing
+inline constexpr int deinterlacingDefault = 6;                          // player side
+inline constexpr int deinterlacingDialogDefault = 0;                    // the dialog shows 0
+inline constexpr char aspectRatio[] = "aspectRatio";                   // int, Vlc.Ratio
+inline constexpr int aspectRatioDefault = 0;
+inline constexpr char cropRatio[] = "cropRatio";                       // int, Vlc.Ratio
+inline constexpr int cropRatioDefault = 0;
+
+// Installation and update records.
+inline constexpr char installDir[] = "installDir";                     // QString, executable path
+inline constexpr char version[] = "version";                           // int, build version
+inline constexpr int versionDefault = 0;
+inline constexpr char updateState[] = "updateState";                   // QString
+inline constexpr char updateStateDefault[] = "upped";
+inline constexpr char updateStateExtracted[] = "extracted";
+inline constexpr char updatePath[] = "updatePath";                     // QString, installer path
+inline constexpr char lastUpdate[] = "lastUpdate";                     // QDateTime
+inline constexpr char betaUpdate[] = "betaUpdate";                     // bool
+inline constexpr bool betaUpdateDefault = false;
+inline constexpr char fallbackCount[] = "fallbackCount";               // int
+inline constexpr int fallbackCountDefault = 0;
+inline constexpr char isManualFallback[] = "isManualFallback";         // bool
+inline constexpr bool isManualFallbackDefault = false;
+
+// The window size of a first run.
+inline constexpr int windowDefaultWidth = 602;
+inline constexpr int windowDefaultHeight = 482;
+
+// Writes one value and flushes the store, so the value is on disk even when the
+// process ends right after (exit, a signal, the end of aboutToQuit).
+inline void store(QSettings *settings, const QString &key, const QVariant &value)
+{
+    settings->setValue(key, value);
+    settings->sync();
+}
+
+// Removes one key and flushes the store.
+inline void remove(QSettings *settings, const QString &key)
+{
+    settings->remove(key);
+    settings->sync();
+}
+
+// Typed readers with the defaults above.
+inline int readInt(const QSettings *settings, const QString &key, int fallback)
+{
+    return settings->value(key, fallback).toInt();
+}
+inline bool readBool(const QSettings *settings, const QString &key, bool fallback)
+{
+    return settings->value(key, fallback).toBool();
+}
+// A single stored string reads as a one-element list.
+inline QStringList readStringList(const QSettings *settings, const QString &key)
+{
+    return settings->value(key, QStringList()).toStringList();
+}
+
+} // namespace SettingsKeys
