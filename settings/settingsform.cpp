@@ -67,6 +67,10 @@ SettingsForm::SettingsForm(QSettings *settings, QWidget *parent)
     // setValue emits no editingFinished, so this writes nothing back.
     ui->NetworkCache->setValue(settings->value(QStringLiteral("networkCaching"), 1000).toInt());
 
+    // The form's minimum size was drawn for a smaller system font; where the fonts
+    // need more room, the minimum grows so that no row is squeezed or clipped.
+    ensurePolished();
+    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
     // Open at the minimum size.
     resize(0, 0);
 }
