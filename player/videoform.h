@@ -50,9 +50,6 @@ public:
     // The geometry the window returns to when it leaves full screen.
     QRect normalGeometry() const { return m_normalGeometry; }
 
-    // First-run window size.
-    static constexpr int DefaultWidth = 602;
-    static constexpr int DefaultHeight = 482;
     static constexpr const char *RootScene = "qrc:/qml/videoFormLoader.qml";
 
 signals:
@@ -62,6 +59,11 @@ signals:
     void iptvModeRequested();
     void dropped(const QList<QUrl> &urls);
     void formLoadedChanged();
+    // Forwarded from the settings dialog: right before it starts a new copy of the
+    // program for an update, the single-instance segment and the local server must be
+    // let go (connect directly); if that start failed, they are taken back.
+    void releaseInstanceRequested();
+    void instanceRestoreRequested();
 
 private slots:
     void jtvDownloaded();
@@ -110,4 +112,5 @@ private:
     QSortFilterProxyModel *favouritesModel = nullptr;
     DisplayKeeper *displayKeeper = nullptr;
     QRect m_normalGeometry;
+    bool stateSignalled = false;
 };
