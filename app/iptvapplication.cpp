@@ -1,0 +1,6 @@
+#include "iptvapplication.h"
+
+IptvApplication::IptvApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}

@@ -1,0 +1,119 @@
+#include "startup.h"
+
+#include "iptvapplication.h"
+#include "kernel.h"
+#include "logging.h"
+#include "quitonsignal.h"
+#include "singleinstance.h"
+#include "videofileextensions.h"
+#include "windowactivation.h"
+
+#include <osintegration.h>
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSharedMemory>
+#include <QStandardPaths>
+#include <QTextCodec>
+
+#include <memory>
+
+const char programId[] = "IPTVNovaline";
+const char windowTitle[] = "Novaline TV";
+
+QString friendlyName()
+{
+    return QStringLiteral("Novaline IPTV проигрыватель");
+}
+
+QString associationCommand()
+{
+    return QLatin1Char('"') + QCoreApplication::applicationFilePath() + QStringLiteral("\" --assoc \"%1\"");
+}
+
+QList<QUrl> urlsFromArguments(const QStringList &arguments)
+{
+    QList<QUrl> urls;
+    for (const QString &argument : arguments) {
+        QUrl url;
+        url.setUrl(argument, QUrl::TolerantMode);
+        const QString scheme = url.scheme();
+        if (scheme != QLatin1String("iptvurl") && scheme != QLatin1String("iptvvideo")
+            && scheme != QLatin1String("http")) {
+            // A plain relative path is made absolute: the running copy that may receive
+            // it works in another folder.
+            const bool plainRelative = scheme.isEmpty() && QDir::isRelativePath(argument);
+            url = QUrl::fromLocalFile(plainRelative ? QFileInfo(argument).absoluteFilePath() : argument);
+        }
+        qDebug().noquote() << QStringLiteral("Opening url: ") + url.toString();
+        urls.append(url);
+    }
+    return urls;
+}
+
+int iptvMain(int &argc, char **argv)
+{
+    int status = 0;
+    std::unique_ptr<QSharedMemory> sharedMemory(new QSharedMemory(QLatin1String(singleInstanceKey)));
+    const LaunchCheck launch = checkLaunch(*sharedMemory);
+    {
+        IptvApplication app(argc, argv);
+        QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+        QCoreApplication::setOrganizationName(QStringLiteral("Novaline"));
+        QCoreApplication::setApplicationName(QStringLiteral("IPTV"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.0.4"));
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+
+        qInstallMessageHandler(logMessageHandler);
+        qDebug("Starting IPTV");
+        if (launch.recoveredStale)
+            qWarning("Removed the single-instance segment of a copy that ended without releasing it");
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+        OsIntegration::registerApplication(QLatin1String(programId), QCoreApplication::applicationFilePath(),
+                                           associationCommand(), friendlyName());
+
+        std::unique_ptr<QCommandLineParser> parser(new QCommandLineParser);
+        parser->setApplicationDescription(QStringLiteral("Novaline IPTV application version: 2.0.4"));
+        const QCommandLineOption afterUpdate(QStringLiteral("afterUpdate"));
+        const QCommandLineOption assoc(QStringLiteral("assoc"));
+        const QCommandLineOption registerAssociations(QStringLiteral("registerFileAssociations"));
+        const QCommandLineOption unregisterAssociations(QStringLiteral("unregisterFileAssociations"));
+        parser->addOption(afterUpdate);
+        parser->addOption(assoc);
+        parser->addOption(registerAssociations);
+        parser->addOption(unregisterAssociations);
+        parser->addPositionalArgument(QStringLiteral("url"), QStringLiteral("Url to open."), QString());
+        parser->process(app);
+
+        if (parser->isSet(registerAssociations)) {
+            for (const QString &suffix : videoFileExtensions)
+                OsIntegration::registerFileAssociation(QLatin1String(programId), suffix, true);
+        } else if (parser->isSet(unregisterAssociations)) {
+            for (const QString &suffix : videoFileExtensions)
+                OsIntegration::unregisterFileAssociation(QLatin1String(programId), suffix);
+        } else {
+            const QList<QUrl> urls = urlsFromArguments(parser->positionalArguments());
+            std::wstring title = QString::fromLatin1(windowTitle).toStdWString();
+            activateWindow(title);
+            if (launch.firstInstance) {
+                quitOnTerminationSignals();
+                Kernel *kernel = new Kernel(sharedMemory.get(), urls, nullptr);
+                app.setKernel(kernel);
+                QObject::connect(&app, &QCoreApplication::aboutToQuit, kernel, &Kernel::closeApp);
+                status = QApplication::exec();
+            } else {
+                if (!urls.isEmpty())
+                    sendLaunchMessage(urls, launch.launchGap <= 1);
+                qWarning("Another copy launched. Exiting...");
+                status = 0;
+            }
+        }
+        parser.reset();
+    }
+    sharedMemory.reset();
+    return status;
+}

@@ -1,0 +1,219 @@
+// The real executable in several processes: single instance, launch messages, quitting.
+#include "processhelpers.h"
+
+#include <QDateTime>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const char anotherCopy[] = "Warning: Another copy launched. Exiting...";
+
+QString fileUrl(const QString &path)
+{
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
+class TestInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(m_players.executable()), "NOVALINE_EXECUTABLE is not built");
+        QVERIFY(m_work.isValid());
+    }
+
+    void cleanup()
+    {
+        m_players.stopAll();
+        QTRY_VERIFY_WITH_TIMEOUT(!PlayerProcesses::segmentExists(), 10000);
+    }
+
+    void laterCopyForwardsAndEnds()
+    {
+        QProcess *first = startFirstCopy({});
+        QVERIFY(first);
+        const int before = m_players.opened().size();
+
+        // Started long after the last launch: the running copy replaces its playlist.
+        QVERIFY(PlayerProcesses::ageLaunchStamp(100));
+        int code = -1;
+        QByteArray err;
+        QVERIFY(m_players.run({QStringLiteral("clip.avi")}, &code, &err, m_work.path()));
+        QCOMPARE(code, 0);
+        QVERIFY2(err.contains(anotherCopy), err.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 1, 10000);
+        OpenedUrls last = m_players.opened().constLast();
+        QCOMPARE(last.append, false);
+        QCOMPARE(last.urls, QStringList{fileUrl(m_work.filePath(QStringLiteral("clip.avi")))});
+
+        // Without arguments a later copy sends nothing and still ends normally.
+        QVERIFY(m_players.run({}, &code, &err));
+        QCOMPARE(code, 0);
+        QVERIFY(err.contains(anotherCopy));
+        // A link right after (within a second of the stamp just written) asks to add.
+        QVERIFY(m_players.run({QStringLiteral("iptvurl://host/ch?id=1")}, &code));
+        QCOMPARE(code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 2, 10000);
+        last = m_players.opened().constLast();
+        QCOMPARE(last.urls, QStringList{QStringLiteral("iptvurl://host/ch?id=1")});
+        QCOMPARE(last.append, true);
+        QVERIFY(first->state() == QProcess::Running);
+    }
+
+    void burstOfThree()
+    {
+        QVERIFY(startFirstCopy({}));
+        const int before = m_players.opened().size();
+        QVERIFY(PlayerProcesses::ageLaunchStamp(100));
+        // Start the burst early in a second so that all three fall within it.
+        QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime().time().msec() < 200, 2000);
+        QList<QProcess *> copies;
+        const QStringList names = {QStringLiteral("a.avi"), QStringLiteral("b.avi"), QStringLiteral("c.avi")};
+        for (const QString &name : names)
+            copies << m_players.start({m_work.filePath(name)});
+        for (QProcess *copy : qAsConst(copies)) {
+            QVERIFY(copy->waitForFinished(30000));
+            QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(copy->exitCode(), 0);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 3, 10000);
+        const QList<OpenedUrls> received = m_players.opened().mid(before);
+        QList<bool> appends;
+        QStringList urls;
+        for (const OpenedUrls &entry : received) {
+            appends << entry.append;
+            QCOMPARE(entry.urls.size(), 1);
+            urls << entry.urls;
+        }
+        std::sort(appends.begin(), appends.end());
+        QCOMPARE(appends, (QList<bool>{false, true, true}));
+        urls.sort();
+        QCOMPARE(urls, (QStringList{fileUrl(m_work.filePath(names.at(0))), fileUrl(m_work.filePath(names.at(1))),
+                                    fileUrl(m_work.filePath(names.at(2)))}));
+    }
+
+    void badMessagesChangeNothing()
+    {
+        QVERIFY(startFirstCopy({}));
+        const int before = m_players.opened().size();
+        const int warnings = m_players.logCount("Warning: ");
+
+        // Over 1 MiB: refused from the length field alone, the connection is dropped.
+        QVERIFY(sendRaw(QByteArray::fromHex("00100001") + QByteArray(64, 'x'), true));
+        // Negative length.
+        QVERIFY(sendRaw(QByteArray::fromHex("ffffff00") + QByteArray(8, 'x'), true));
+        // A URL count far beyond the message.
+        QVERIFY(sendRaw(QByteArray::fromHex("00000006" "00" "01" "7fffffff"), true));
+        // A URL running past the end of the message.
+        QVERIFY(sendRaw(QByteArray::fromHex("0000000e" "00" "01" "00000001" "000003e8" "00000000"), true));
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.logCount("Warning: "), warnings + 4, 10000);
+
+        // A silent peer does not hold up the others; a message arriving in pieces is
+        // read once it is whole.
+        QLocalSocket silent;
+        silent.connectToServer(QStringLiteral("Pelorin_iptv"));
+        QVERIFY(silent.waitForConnected(5000));
+        silent.write(QByteArray::fromHex("0000"));
+        QVERIFY(silent.waitForBytesWritten(5000));
+
+        const QByteArray message = encode({QUrl(QStringLiteral("http://host/slow.ts"))}, false);
+        QLocalSocket slow;
+        slow.connectToServer(QStringLiteral("Pelorin_iptv"));
+        QVERIFY(slow.waitForConnected(5000));
+        slow.write(message.left(9));
+        QVERIFY(slow.waitForBytesWritten(5000));
+        int code = -1;
+        QVERIFY(m_players.run({QStringLiteral("http://host/other.ts")}, &code));
+        QCOMPARE(code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 1, 10000);
+        QCOMPARE(m_players.opened().constLast().urls, QStringList{QStringLiteral("http://host/other.ts")});
+        slow.write(message.mid(9));
+        QVERIFY(slow.waitForBytesWritten(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 2, 10000);
+        QCOMPARE(m_players.opened().constLast().urls, QStringList{QStringLiteral("http://host/slow.ts")});
+        QCOMPARE(m_players.opened().constLast().append, false);
+        QCOMPARE(m_players.opened().size(), before + 2);
+    }
+
+    void copyAfterKilledFirstBecomesFirst()
+    {
+        QProcess *first = startFirstCopy({});
+        QVERIFY(first);
+        PlayerProcesses::kill(first, SIGKILL);
+        QVERIFY(first->waitForFinished(10000));
+        QVERIFY(PlayerProcesses::segmentExists()); // left behind by the killed copy
+
+        const int before = m_players.opened().size();
+        QProcess *next = m_players.start({m_work.filePath(QStringLiteral("next.mkv"))});
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 1, 20000);
+        QCOMPARE(m_players.opened().constLast().urls, QStringList{fileUrl(m_work.filePath(QStringLiteral("next.mkv")))});
+        QCOMPARE(m_players.opened().constLast().append, false);
+        QVERIFY(next->state() == QProcess::Running);
+
+        // It also serves later copies.
+        int code = -1;
+        QVERIFY(m_players.run({QStringLiteral("http://host/x.ts")}, &code));
+        QCOMPARE(code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 2, 10000);
+
+        // Quitting releases the segment: the next launch is a first copy again.
+        PlayerProcesses::kill(next, SIGTERM);
+        QVERIFY(next->waitForFinished(20000));
+        QCOMPARE(next->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(next->exitCode(), 0);
+        QVERIFY(m_players.log().contains("Closing iptv player\n"));
+        QVERIFY(!PlayerProcesses::segmentExists());
+    }
+
+private:
+    QProcess *startFirstCopy(const QStringList &arguments)
+    {
+        const int before = m_players.opened().size();
+        QProcess *process = m_players.start(arguments);
+        if (!process->waitForStarted(10000))
+            return nullptr;
+        // The server listens before the first list is dispatched.
+        QElapsedTimer timer;
+        timer.start();
+        while (m_players.opened().size() <= before && timer.elapsed() < 30000
+               && process->state() == QProcess::Running)
+            QTest::qWait(20);
+        return m_players.opened().size() > before ? process : nullptr;
+    }
+
+    static QByteArray encode(const QList<QUrl> &urls, bool append)
+    {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << qint32(0) << qint8(0) << append << urls;
+        stream.device()->seek(0);
+        stream << qint32(bytes.size() - 4);
+        return bytes;
+    }
+
+    // Writes bytes on a fresh connection; with expectDrop, true once the copy hung up.
+    static bool sendRaw(const QByteArray &bytes, bool expectDrop)
+    {
+        QLocalSocket socket;
+        socket.connectToServer(QStringLiteral("Pelorin_iptv"));
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write(bytes);
+        if (!socket.waitForBytesWritten(5000))
+            return false;
+        if (!expectDrop)
+            return true;
+        return socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(5000);
+    }
+
+    PlayerProcesses m_players;
+    QTemporaryDir m_work;
+};
+
+QTEST_MAIN(TestInstance)
+#include "tst_instance.moc"
