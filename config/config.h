@@ -123,13 +123,16 @@ public:
 
     // Update archives started in this run (one at a time; see checkForUpdate).
     int updateDownloadsStarted() const { return m_updateDownloadsStarted; }
+    // How many times the cached guide was indexed (tests and benchmarks).
+    int guideIndexCount() const;
 
 private:
     HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);
     void releaseDownload(HttpDownload *download);
     void onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl);
     void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl);
-    void onJtvDownloaded(const QString &stagedPath);
+    bool onJtvDownloaded(const QString &stagedPath);
+    QString stagingName(const QString &fileName);
     void recordExtracted(int version);
 
     QSettings *m_settings;
@@ -145,6 +148,7 @@ private:
     qint64 m_maxBytesCap = 0;
     int m_deadlineCapMs = 0;
     int m_downloadSerial = 0;
+    int m_portalSerial = 0;
 
     UpdateArchive *m_updateInFlight = nullptr;
     int m_updateInFlightVersion = 0;

@@ -1,0 +1,718 @@
+#include "config.h"
+
+#include "guideindex.h"
+#include "httpdownload.h"
+#include "jtvmodel.h"
+#include "osintegration.h"
+#include "playlistmodel.h"
+#include "settingskeys.h"
+#include "updatearchive.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrlQuery>
+#include <QtDebug>
+
+#include <algorithm>
+
+namespace {
+
+const QString configFileName = QStringLiteral("config.json");
+const QString jtvFileName = QStringLiteral("jtv.json");
+const QString favouritesFileName = QStringLiteral("/ilovealotoftv.json");
+const QString ungrouped = QStringLiteral("ungrouped");
+
+// Replaces path with data in one step: a crash or a full disk leaves the old file.
+bool writeAtomically(const QString &path, const QByteArray &data, QString *error = nullptr)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(data) != data.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+QByteArray readFile(const QString &path, bool *opened)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *opened = false;
+        return QByteArray();
+    }
+    *opened = true;
+    return file.readAll();
+}
+
+bool isEmptyDocument(const QJsonDocument &doc)
+{
+    return doc.isNull() || doc.isEmpty();
+}
+
+QDateTime programmeTime(const QVariant &value)
+{
+    return QDateTime::fromSecsSinceEpoch(qint64(uint(value.toLongLong())));
+}
+
+} // namespace
+
+Config::Config(QObject *parent)
+    : QObject(parent)
+    , m_settings(new QSettings(QCoreApplication::organizationName(),
+                               QCoreApplication::applicationName()))
+    , m_playlistModel(new PlaylistModel(false, nullptr))
+    , m_jtvModel(new JtvModel(false, nullptr))
+    , m_jtvUrl()
+    , m_mode(Iptv)
+    , m_trackingUrl()
+    , m_guideIndex(new GuideIndex)
+{
+    writeSetting(QString::fromLatin1(SettingsKeys::installDir),
+                 QCoreApplication::applicationFilePath());
+    // Belt and braces: whatever was written lands on disk before the process ends.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        QSettings *settings = m_settings;
+        connect(app, &QCoreApplication::aboutToQuit, this, [settings] { settings->sync(); });
+    }
+}
+
+Config::~Config()
+{
+    // Downloads still running report to nobody.
+    const auto downloads = m_downloads;
+    for (HttpDownload *download : downloads) {
+        download->disconnect();
+        delete download;
+    }
+    m_settings->sync();
+    delete m_jtvModel;
+    delete m_playlistModel;
+    delete m_settings;
+}
+
+void Config::setMode(Mode mode)
+{
+    m_mode = mode;
+    ++m_portalSerial;  // a listing still on its way belongs to the old mode
+    emit modeChanged();
+}
+
+void Config::setTrackingUrl(const QString &url)
+{
+    m_trackingUrl = url;
+}
+
+void Config::writeSetting(const QString &key, const QVariant &value)
+{
+    SettingsKeys::store(m_settings, key, value);
+}
+
+// ---------------------------------------------------------------------------------
+// Folders and addresses
+
+QString Config::cacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+}
+
+QString Config::dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DataLocation);
+}
+
+QString Config::configFilePath()
+{
+    return cacheFolder() + QLatin1Char('/') + configFileName;
+}
+
+QString Config::jtvFilePath()
+{
+    return cacheFolder() + QLatin1Char('/') + jtvFileName;
+}
+
+QString Config::favouritesFilePath()
+{
+    return dataFolder() + favouritesFileName;
+}
+
+QString Config::configServer()
+{
+    QString server = qEnvironmentVariable("NOVALINE_CONFIG_SERVER").trimmed();
+    if (server.isEmpty())
+        server = QStringLiteral(NOVALINE_CONFIG_SERVER_DEFAULT);
+    if (!server.contains(QLatin1String("://")))
+        server.prepend(QLatin1String("http://"));
+    while (server.endsWith(QLatin1Char('/')))
+        server.chop(1);
+    return server;
+}
+
+QUrl Config::configRequestUrl() const
+{
+    const int fallbackCount = SettingsKeys::readInt(m_settings, QString::fromLatin1(SettingsKeys::fallbackCount),
+                                                    SettingsKeys::fallbackCountDefault);
+    const bool manual = SettingsKeys::readBool(m_settings, QString::fromLatin1(SettingsKeys::isManualFallback),
+                                               SettingsKeys::isManualFallbackDefault);
+    const QString o = (fallbackCount > 0 || manual) ? QStringLiteral("1") : QStringLiteral("0");
+    const QString ov = manual ? QStringLiteral("1") : QStringLiteral("0");
+    // The multi-argument arg() does not look for placeholders inside inserted values.
+    const QString query = QStringLiteral("/config.php?app=%1&ver=%2&id=%3&o=%4&ov=%5")
+                              .arg(QStringLiteral("iptv"), QString::number(buildVersion),
+                                   OsIntegration::hddId(), o, ov);
+    return QUrl(configServer() + query, QUrl::TolerantMode);
+}
+
+void Config::setDownloadLimits(int stallTimeoutMs, qint64 maxBytes, int deadlineMs)
+{
+    if (stallTimeoutMs > 0)
+        m_stallTimeoutMs = stallTimeoutMs;
+    if (maxBytes > 0)
+        m_maxBytesCap = maxBytes;
+    if (deadlineMs > 0)
+        m_deadlineCapMs = deadlineMs;
+}
+
+// ---------------------------------------------------------------------------------
+// Downloads
+
+HttpDownload *Config::newDownload(int mode, qint64 maxBytes, int deadlineMs)
+{
+    auto *download = new HttpDownload(mode, nullptr);
+    download->setStallTimeout(m_stallTimeoutMs);
+    download->setMaxSize(m_maxBytesCap > 0 ? std::min(maxBytes, m_maxBytesCap) : maxBytes);
+    m_downloads.insert(download);
+    // A body that keeps trickling in never stalls; the deadline ends it.
+    auto *deadline = new QTimer(download);
+    deadline->setSingleShot(true);
+    deadline->setInterval(m_deadlineCapMs > 0 ? std::min(deadlineMs, m_deadlineCapMs) : deadlineMs);
+    connect(deadline, &QTimer::timeout, download, [download] {
+        emit download->downloadError(QStringLiteral("the transfer took too long"));
+        emit download->downloadFinished();
+    });
+    deadline->start();
+    return download;
+}
+
+void Config::releaseDownload(HttpDownload *download)
+{
+    download->disconnect();
+    m_downloads.remove(download);
+    download->deleteLater();
+}
+
+QString Config::stagingName(const QString &fileName)
+{
+    return QStringLiteral("%1.%2.part").arg(fileName).arg(++m_downloadSerial);
+}
+
+// ---------------------------------------------------------------------------------
+// Configuration fetch
+
+void Config::updateConfig(QUrl url)
+{
+    const QUrl channelUrl = url;
+    const QUrl request = configRequestUrl();
+    const QString folder = cacheFolder();
+    QDir().mkpath(folder);
+    // The answer lands next to the cache and replaces it only when it is a document.
+    const QString staged = stagingName(configFileName);
+
+    HttpDownload *download = newDownload(HttpDownload::File, ConfigMaxBytes, ConfigDeadlineMs);
+    download->setSavePath(folder);
+    download->setUrl(request);
+    download->setFileName(staged);
+    const QString stagedPath = folder + QLatin1Char('/') + staged;
+
+    connect(download, &HttpDownload::downloadFinished, download, [this, download] {
+        releaseDownload(download);
+    });
+    connect(download, &HttpDownload::fileDownloaded, download,
+            [this, download, stagedPath, channelUrl](const QString &, const QString &) {
+                download->disconnect();  // one outcome per request
+                connect(download, &HttpDownload::downloadFinished, download,
+                        [this, download] { releaseDownload(download); });
+                onConfigDownloaded(stagedPath, channelUrl);
+            });
+    connect(download, &HttpDownload::downloadError, download,
+            [this, download, stagedPath, channelUrl](const QString &) {
+                download->disconnect();
+                connect(download, &HttpDownload::downloadFinished, download,
+                        [this, download] { releaseDownload(download); });
+                onConfigDownloadFailed(stagedPath, channelUrl);
+            });
+    download->download();
+}
+
+void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl)
+{
+    writeSetting(QString::fromLatin1(SettingsKeys::lastUpdate), QDateTime::currentDateTime());
+    bool opened = false;
+    const QByteArray data = readFile(stagedPath, &opened);
+    QFile::remove(stagedPath);
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (!opened || isEmptyDocument(doc) || !doc.isObject()) {
+        qWarning() << "Config download is not a configuration document, loading old config";
+        if (QFileInfo::exists(configFilePath())) {
+            loadConfigFile(configFilePath(), channelUrl);
+        } else {
+            qWarning("Config file is empty");
+            applyConfig(QJsonObject(), channelUrl);
+        }
+        return;
+    }
+    QString error;
+    if (!writeAtomically(configFilePath(), data, &error))
+        qWarning() << "Could not store config file:" << error;
+    // Applied from what was received, whether or not the cache could take it.
+    applyConfig(doc.object(), channelUrl);
+}
+
+void Config::onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl)
+{
+    qCritical("Config download error, loading old config");
+    QFile::remove(stagedPath);
+    if (QFileInfo::exists(configFilePath()))
+        loadConfigFile(configFilePath(), channelUrl);
+    else
+        qWarning("No cached config to load");
+}
+
+void Config::loadConfigFile(const QString &path, const QUrl &channelUrl)
+{
+    bool opened = false;
+    const QByteArray data = readFile(path, &opened);
+    if (!opened)
+        qWarning("Could not open config file");
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (isEmptyDocument(doc))
+        qWarning("Config file is empty");
+    applyConfig(doc.object(), channelUrl);
+}
+
+void Config::applyConfig(const QJsonObject &object, const QUrl &channelUrl)
+{
+    if (m_mode == Iptv)
+        loadPlaylist(object, channelUrl);
+    checkForUpdate(object);
+    const QUrl jtv(object.value(QStringLiteral("iptvJtvWeek")).toString(), QUrl::TolerantMode);
+    if (jtv != m_jtvUrl) {
+        m_jtvUrl = jtv;
+        downloadJtv();
+    }
+    emit configLoaded();
+}
+
+// ---------------------------------------------------------------------------------
+// Channel playlist
+
+int Config::aspectValue(const QString &text)
+{
+    static const QHash<QString, int> table{
+        {QStringLiteral("16:9"), 2},    {QStringLiteral("16:10"), 3},
+        {QStringLiteral("185:100"), 4}, {QStringLiteral("221:100"), 5},
+        {QStringLiteral("235:100"), 6}, {QStringLiteral("239:100"), 7},
+        {QStringLiteral("4:3"), 8},     {QStringLiteral("5:4"), 9},
+        {QStringLiteral("5:3"), 10},    {QStringLiteral("1:1"), 11},
+    };
+    return table.value(text, 0);
+}
+
+void Config::loadPlaylist(const QJsonObject &object, const QUrl &channelUrl)
+{
+    const QList<QUrl> favouriteList = readFavourites();
+    const QSet<QUrl> favourites(favouriteList.cbegin(), favouriteList.cend());
+
+    m_playlistModel->clear();
+
+    const QJsonArray channels = object.value(QStringLiteral("iptv")).toArray();
+    const QString titleKey = QStringLiteral("title");
+    const QString streamKey = QStringLiteral("stream");
+    const QString groupKey = QStringLiteral("groupTitle");
+    const QString jtvKey = QStringLiteral("jtv");
+    const QString aspectKey = QStringLiteral("aspect");
+
+    QList<PlaylistModelItem *> items;
+    items.reserve(channels.size());
+    bool askedPresent = false;
+    int i = 0;
+    for (const QJsonValue &value : channels) {
+        const QJsonObject channel = value.toObject();
+        const QUrl stream(channel.value(streamKey).toString(), QUrl::TolerantMode);
+        const bool favourite = favourites.contains(stream);
+        // An empty address asks for no channel, so a channel without a stream is no match.
+        if (!channelUrl.isEmpty() && stream == channelUrl)
+            askedPresent = true;
+        items.append(new PlaylistModelItem(i, channel.value(titleKey).toString(), stream,
+                                           channel.value(groupKey).toString(),
+                                           channel.value(jtvKey).toString(),
+                                           aspectValue(channel.value(aspectKey).toString()),
+                                           favourite, nullptr));
+        ++i;
+    }
+    m_playlistModel->append(items);
+
+    QUrl chosen;
+    if (askedPresent) {
+        chosen = channelUrl;
+    } else {
+        chosen = m_settings->value(QString::fromLatin1(SettingsKeys::lastUrl)).toUrl();
+        if (chosen.isEmpty() && m_playlistModel->rowCount() > 0)
+            chosen = m_playlistModel->item(0)->url();
+    }
+    const PlaylistModelItem *item = m_playlistModel->itemByUrl(chosen);
+    emit playlistLoaded(item ? item->id() : -1);
+}
+
+// ---------------------------------------------------------------------------------
+// Local files
+
+void Config::loadLocalFiles(const QList<QUrl> &urls, bool append)
+{
+    if (!append) {
+        m_playlistModel->clear();
+        ++m_portalSerial;
+    }
+    m_playlistModel->setUniqueCheck(true);
+    int next = 0;
+    if (m_playlistModel->rowCount() > 0)
+        next = m_playlistModel->item(m_playlistModel->rowCount() - 1)->id() + 1;
+    for (const QUrl &url : urls) {
+        auto *item = new PlaylistModelItem(next, url.fileName(QUrl::FullyDecoded), url, ungrouped,
+                                           QString(), 0, false, nullptr);
+        ++next;
+        m_playlistModel->append(item);
+    }
+    m_playlistModel->setUniqueCheck(false);
+    if (!append && !urls.isEmpty())
+        emit playlistLoaded(0);
+}
+
+// ---------------------------------------------------------------------------------
+// Favourites
+
+QList<QUrl> Config::readFavourites()
+{
+    bool opened = false;
+    const QByteArray data = readFile(favouritesFilePath(), &opened);
+    QList<QUrl> set;
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (isEmptyDocument(doc))
+        return set;
+    const QJsonArray array = doc.object().value(QStringLiteral("favourites")).toArray();
+    set.reserve(array.size());
+    for (const QJsonValue &value : array)
+        set.append(QUrl(value.toString(), QUrl::TolerantMode));
+    return set;
+}
+
+void Config::saveFavourites()
+{
+    const QString path = favouritesFilePath();
+    QDir().mkpath(dataFolder());
+
+    // A file that cannot be read back is kept aside rather than lost to this save.
+    QFile existing(path);
+    if (existing.size() > 0 && existing.open(QIODevice::ReadOnly)) {
+        const QByteArray old = existing.readAll();
+        existing.close();
+        if (isEmptyDocument(QJsonDocument::fromJson(old))) {
+            const QString keep = path + QStringLiteral(".unreadable");
+            if (writeAtomically(keep, old))
+                qWarning() << "Favourites file could not be read; its content is kept in" << keep;
+        }
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCritical("Could not open tv favourites file");
+        return;
+    }
+    QJsonArray array;
+    for (int row = 0; row < m_playlistModel->rowCount(); ++row) {
+        const PlaylistModelItem *item = m_playlistModel->item(row);
+        if (item && item->favourite())
+            array.append(item->url().toString());
+    }
+    QJsonObject object;
+    object.insert(QStringLiteral("favourites"), array);
+    const QByteArray text = QJsonDocument(object).toJson();
+    if (file.write(text) != text.size() || !file.commit()) {
+        qCritical() << "Could not write tv favourites file:" << file.errorString();
+        file.cancelWriting();
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// TV guide
+
+void Config::downloadJtv()
+{
+    const QString folder = cacheFolder();
+    QDir().mkpath(folder);
+    const QString staged = stagingName(jtvFileName);
+    const QString stagedPath = folder + QLatin1Char('/') + staged;
+
+    HttpDownload *download = newDownload(HttpDownload::File, GuideMaxBytes, GuideDeadlineMs);
+    download->setUrl(m_jtvUrl);
+    download->setSavePath(folder);
+    download->setFileName(staged);
+
+    connect(download, &HttpDownload::downloadFinished, download, [this, download] {
+        releaseDownload(download);
+        emit jtvDownloaded();
+    });
+    connect(download, &HttpDownload::downloadError, download, [this, download, stagedPath](const QString &error) {
+        qWarning().noquote() << QStringLiteral("Error to download jtv: ") + error;
+        QFile::remove(stagedPath);
+        releaseDownload(download);
+    });
+    connect(download, &HttpDownload::fileDownloaded, download,
+            [this, download, stagedPath](const QString &, const QString &) {
+                if (!onJtvDownloaded(stagedPath))
+                    releaseDownload(download);  // no jtvDownloaded() for a refused guide
+            });
+    download->download();
+}
+
+bool Config::onJtvDownloaded(const QString &stagedPath)
+{
+    bool opened = false;
+    const QByteArray data = readFile(stagedPath, &opened);
+    QFile::remove(stagedPath);
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (!opened || isEmptyDocument(doc) || !doc.isObject()) {
+        qWarning().noquote() << QStringLiteral("Error to download jtv: ")
+                                    + QStringLiteral("the answer is not a guide document");
+        return false;
+    }
+    QString error;
+    if (!writeAtomically(jtvFilePath(), data, &error)) {
+        qWarning().noquote() << QStringLiteral("Error to download jtv: ")
+                                    + QStringLiteral("could not store it: ") + error;
+        return false;
+    }
+    m_guideIndex->adopt(jtvFilePath(), data, doc);
+    return true;
+}
+
+void Config::loadJtv(const QString &key)
+{
+    m_jtvModel->clear();
+    QVariantList list;
+    switch (m_guideIndex->programmes(jtvFilePath(), key, &list)) {
+    case GuideIndex::CannotOpen:
+        qWarning("Could not open jtv file");
+        qWarning("Jtv file is empty");
+        break;
+    case GuideIndex::Empty:
+        qWarning("Jtv file is empty");
+        break;
+    case GuideIndex::Ok:
+        break;
+    }
+    const QString titleKey = QStringLiteral("title");
+    const QString timeKey = QStringLiteral("time");
+    const int count = list.size();
+    QDateTime start = count > 0 ? programmeTime(list.at(0).toMap().value(timeKey)) : QDateTime();
+    for (int i = 0; i < count; ++i) {
+        const QVariantMap programme = list.at(i).toMap();
+        QDateTime end;
+        if (i + 1 < count)
+            end = programmeTime(list.at(i + 1).toMap().value(timeKey));
+        m_jtvModel->append(new JtvModelItem(start, end, programme.value(titleKey).toString(), nullptr));
+        start = end;
+    }
+    m_jtvModel->finishModelUpdate();
+}
+
+int Config::guideIndexCount() const
+{
+    return m_guideIndex->indexCount();
+}
+
+// ---------------------------------------------------------------------------------
+// Video portal
+
+void Config::loadVideoPortal(const QUrl &url)
+{
+    m_playlistModel->clear();
+    const int serial = ++m_portalSerial;
+    HttpDownload *download = newDownload(HttpDownload::Memory, PortalMaxBytes, ConfigDeadlineMs);
+    download->setUrl(url);
+    connect(download, &HttpDownload::downloadFinished, download, [this, download] {
+        releaseDownload(download);
+    });
+    connect(download, &HttpDownload::fileDownloaded, download,
+            [this, download, url, serial](const QString &, const QString &data) {
+                download->disconnect();
+                connect(download, &HttpDownload::downloadFinished, download,
+                        [this, download] { releaseDownload(download); });
+                if (serial != m_portalSerial) {
+                    qDebug() << "Dropped a portal listing that is no longer wanted:" << url;
+                    return;
+                }
+                parseVideoPortal(data, url);
+            });
+    connect(download, &HttpDownload::downloadError, download, [download, this](const QString &) {
+        download->disconnect();
+        connect(download, &HttpDownload::downloadFinished, download,
+                [this, download] { releaseDownload(download); });
+        qCritical("Playlist download error, loading old config");
+    });
+    download->download();
+}
+
+QString Config::composePortalTitle(const QJsonObject &file)
+{
+    QString title = file.value(QStringLiteral("title")).toString();
+    const int season = file.value(QStringLiteral("season")).toInt();
+    const int episode = file.value(QStringLiteral("episode")).toInt();
+    if (season > 0 && episode > 0)
+        title.prepend(QString::number(episode) + QStringLiteral(". "));
+
+    const QJsonValue version = file.value(QStringLiteral("version"));
+    if (version.isObject()) {
+        const QJsonObject v = version.toObject();
+        const QJsonValue special = v.value(QStringLiteral("special"));
+        const QJsonValue versionText = file.value(QStringLiteral("versionText"));
+        const bool isSpecial = special.isBool() && special.toBool() && versionText.isString()
+            && !versionText.toString().isEmpty();
+        const QString versionTitle = v.value(QStringLiteral("title")).toString();
+        if (isSpecial)
+            title += QLatin1Char(' ') + versionText.toString() + QLatin1Char('(') + versionTitle
+                + QLatin1Char(')');
+        else
+            title += QLatin1Char(' ') + versionTitle;
+    }
+    if (file.value(QStringLiteral("d3")).toBool())
+        title += QStringLiteral(" 3D");
+    if (file.value(QStringLiteral("qualityType")).toInt() != 1)
+        title += QLatin1Char(' ') + file.value(QStringLiteral("qualityTypeString")).toString();
+    const QJsonValue translation = file.value(QStringLiteral("translation"));
+    if (translation.isString() && !translation.toString().isEmpty())
+        title += QStringLiteral(" [") + translation.toString() + QLatin1Char(']');
+    return title.trimmed();
+}
+
+void Config::parseVideoPortal(const QString &text, const QUrl &url)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    if (isEmptyDocument(doc))
+        qWarning("Config file is empty");
+    const QJsonObject object = doc.object();
+
+    int selected = -1;
+    const QString fileQuery = QUrlQuery(url).queryItemValue(QStringLiteral("file"));
+    if (!fileQuery.isEmpty())
+        selected = fileQuery.toInt();
+
+    m_playlistModel->clear();
+    const QJsonArray groups = object.value(QStringLiteral("data")).toArray();
+    for (const QJsonValue &groupValue : groups) {
+        const QJsonObject group = groupValue.toObject();
+        QString groupTitle = group.value(QStringLiteral("title")).toString();
+        if (groupTitle.isEmpty())
+            groupTitle = ungrouped;
+        const QJsonArray files = group.value(QStringLiteral("files")).toArray();
+        for (const QJsonValue &fileValue : files) {
+            const QJsonObject file = fileValue.toObject();
+            if (file.value(QStringLiteral("filetype")).toInt() != 1)
+                continue;
+            const QString title = composePortalTitle(file);
+            const int id = file.value(QStringLiteral("id")).toInt();
+            const int trackingTime = file.value(QStringLiteral("trackingTime")).toInt();
+            if (selected == -1 && id != -1 && trackingTime > -1)
+                selected = id;
+            auto *item = new PlaylistModelItem(
+                id, title, QUrl(file.value(QStringLiteral("url")).toString(), QUrl::TolerantMode),
+                groupTitle, QString(), 0, false, nullptr);
+            item->setFileId(id);
+            item->setTrackingTime(trackingTime);
+            m_playlistModel->append(item);
+        }
+    }
+    if (selected == -1 && m_playlistModel->rowCount() > 0)
+        selected = m_playlistModel->item(0)->id();
+    emit playlistLoaded(selected);
+}
+
+// ---------------------------------------------------------------------------------
+// Update check
+
+void Config::checkForUpdate(const QJsonObject &object)
+{
+    int best = buildVersion;
+    QUrl bestUrl;
+    QString bestSha256;
+    const bool beta = SettingsKeys::readBool(m_settings, QString::fromLatin1(SettingsKeys::betaUpdate),
+                                             SettingsKeys::betaUpdateDefault);
+    const QJsonArray updates = object.value(QStringLiteral("iptv_updates")).toArray();
+    for (const QJsonValue &value : updates) {
+        const QJsonObject entry = value.toObject();
+        const int v = entry.value(QStringLiteral("version")).toInt();
+        if (v <= best || entry.value(QStringLiteral("os")).toString() != QLatin1String("win32"))
+            continue;
+        const bool accepted = (v & 0xF0) >= 0x90 || beta
+            || (v & releaseLineMask) == (buildVersion & releaseLineMask);
+        if (!accepted)
+            continue;
+        best = v;
+        bestUrl = QUrl(entry.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+        bestSha256 = entry.value(QStringLiteral("sha256")).toString();
+    }
+    if (best <= buildVersion)
+        return;
+
+    qDebug() << "Update available:" << best << bestUrl;
+    // One archive at a time into the one update folder, and never one already unpacked.
+    if (best <= m_extractedVersion) {
+        qDebug() << "Update" << best << "is already unpacked";
+        return;
+    }
+    if (m_updateInFlight) {
+        qDebug() << "Update" << m_updateInFlightVersion << "is still being fetched; not starting" << best;
+        return;
+    }
+    auto *archive = new UpdateArchive(best, bestUrl, m_settings, this);
+    if (!bestSha256.isEmpty())
+        archive->setExpectedSha256(bestSha256);
+    m_updateInFlight = archive;
+    m_updateInFlightVersion = best;
+    ++m_updateDownloadsStarted;
+    connect(archive, &UpdateArchive::extracted, this, [this, archive, best] {
+        if (m_updateInFlight == archive)
+            m_updateInFlight = nullptr;
+        recordExtracted(best);
+    });
+    connect(archive, &UpdateArchive::failed, this, [this, archive](const QString &) {
+        if (m_updateInFlight == archive)
+            m_updateInFlight = nullptr;
+        archive->deleteLater();
+    });
+    archive->download();
+}
+
+void Config::recordExtracted(int version)
+{
+    m_extractedVersion = std::max(m_extractedVersion, version);
+    writeSetting(QString::fromLatin1(SettingsKeys::updateState),
+                 QString::fromLatin1(SettingsKeys::updateStateExtracted));
+    writeSetting(QString::fromLatin1(SettingsKeys::updatePath),
+                 cacheFolder() + QStringLiteral("/update/") + QStringLiteral("update.exe"));
+}
