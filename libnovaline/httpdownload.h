@@ -50,6 +50,13 @@ signals:
     void downloadFinished();
 
 private:
+    bool openTarget(QString *problem);
+    void onMetaData();
+    void onReadyRead();
+    void onFinished();
+    void fail(const QString &error);
+    void finish(bool ok, const QString &text);
+
     struct Private;
     Private *d;
     Mode m_mode;

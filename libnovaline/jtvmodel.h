@@ -47,6 +47,11 @@ public:
     // The clock the model follows; tests may replace it.
     using Clock = QDateTime (*)();
     void setClock(Clock clock);
+    // When the model next re-determines the current programme by itself (invalid when
+    // no programme starts or ends after now).
+    QDateTime nextBoundary() const { return m_nextBoundary; }
+    // The end used for a row: its own end, else the end of its start's day.
+    static QDateTime effectiveEnd(const JtvModelItem *item);
 
 public slots:
     // Re-determines the current programme; emits currentChanged only on change.
@@ -61,6 +66,7 @@ private:
     void scheduleBoundary(const QDateTime &now);
 
     int m_currentIndex = -1;
+    QDateTime m_nextBoundary;
     Clock m_clock;
     QTimer m_boundaryTimer;
 };

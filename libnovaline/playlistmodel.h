@@ -4,7 +4,9 @@
 #include "playlistmodelitem.h"
 
 #include <QHash>
+#include <QPair>
 #include <QUrl>
+#include <QVector>
 
 // The channel / file playlist. Lookups by id and by URL are O(1): an index is kept in
 // step with every change of the list.
@@ -64,9 +66,17 @@ signals:
     void countChanged();
 
 private:
-    void rebuildIndex();
+    void rebuildIndex() const;
+    void ensureIndex() const;
+    void adopt(PlaylistModelItem *item);
+    void onItemChanged();
+    void setCount(int before);
 
-    QHash<int, int> m_rowById;        // id -> row
-    QHash<QUrl, int> m_rowByUrl;      // url -> first row with that url
+    // Rebuilt lazily when an item's id or URL changes behind the model's back.
+    mutable QHash<int, int> m_rowById;        // id -> first row with that id
+    mutable QHash<QUrl, int> m_rowByUrl;      // url -> first row with that url
+    mutable QVector<QPair<int, QUrl>> m_keys; // (id, url) of each row as indexed
+    mutable bool m_indexDirty = false;
     int m_selectedId = -1;
+    bool m_settingData = false;
 };

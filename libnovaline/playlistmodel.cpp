@@ -1,0 +1,324 @@
+#include "playlistmodel.h"
+
+#include <QSet>
+
+PlaylistModel::PlaylistModel(bool uniqueCheck, QObject *parent)
+    : AbstractListModel<PlaylistModelItem>(uniqueCheck, parent)
+{
+}
+
+QVariant PlaylistModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.parent().isValid() || index.column() != 0)
+        return QVariant();
+    const PlaylistModelItem *it = item(index.row());
+    if (!it)
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+    case TitleRole:
+        return it->title();
+    case IdRole:
+        return it->id();
+    case UrlRole:
+        return it->url();
+    case GroupRole:
+        return it->group();
+    case FavouriteRole:
+        return it->favourite();
+    case SelectedRole:
+        return m_selectedId != -1 && it->id() == m_selectedId;
+    case JtvRole:
+        return it->jtv();
+    case AspectRole:
+        return it->aspect();
+    case FileIdRole:
+        return it->fileId();
+    default:
+        return QVariant();
+    }
+}
+
+bool PlaylistModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    return setData(index.row(), value, role);
+}
+
+bool PlaylistModel::setData(int row, const QVariant &value, int role)
+{
+    PlaylistModelItem *it = item(row);
+    if (!it)
+        return false;
+    const QModelIndex idx = index(row);
+    switch (role) {
+    case Qt::EditRole:
+    case Qt::DisplayRole:
+    case TitleRole: {
+        const QString title = value.toString();
+        if (title == it->title())
+            return true;
+        m_settingData = true;
+        it->setTitle(title);
+        m_settingData = false;
+        emit dataChanged(idx, idx, {Qt::DisplayRole, TitleRole});
+        return true;
+    }
+    case FavouriteRole: {
+        // The scenes may write the flag as text; QVariant reads "false" and "" as false.
+        const bool favourite = value.toBool();
+        if (favourite == it->favourite())
+            return true;
+        m_settingData = true;
+        it->setFavourite(favourite);
+        m_settingData = false;
+        emit dataChanged(idx, idx, {FavouriteRole});
+        return true;
+    }
+    case FileIdRole: {
+        bool ok = false;
+        const int fileId = value.toInt(&ok);
+        if (!ok)
+            return false;
+        if (fileId == it->fileId())
+            return true;
+        m_settingData = true;
+        it->setFileId(fileId);
+        m_settingData = false;
+        emit dataChanged(idx, idx, {FileIdRole});
+        return true;
+    }
+    case SelectedRole:
+        if (value.toBool())
+            selectItem(it->id());
+        else if (m_selectedId == it->id())
+            unselectAll();
+        return true;
+    default:
+        return false;
+    }
+}
+
+QHash<int, QByteArray> PlaylistModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(IdRole, "id");
+    names.insert(TitleRole, "title");
+    names.insert(UrlRole, "url");
+    names.insert(GroupRole, "group");
+    names.insert(FavouriteRole, "favourite");
+    names.insert(SelectedRole, "selected");
+    names.insert(JtvRole, "jtv");
+    names.insert(AspectRole, "aspect");
+    names.insert(FileIdRole, "fileId");
+    return names;
+}
+
+void PlaylistModel::clear()
+{
+    const int before = m_items.size();
+    beginResetModel();
+    const QList<PlaylistModelItem *> old = m_items;
+    m_items.clear();
+    m_rowById.clear();
+    m_rowByUrl.clear();
+    m_keys.clear();
+    m_indexDirty = false;
+    m_selectedId = -1;
+    endResetModel();
+    qDeleteAll(old);
+    setCount(before);
+}
+
+void PlaylistModel::adopt(PlaylistModelItem *it)
+{
+    it->setParent(this);
+    connect(it, &PlaylistModelItem::itemChanged, this, &PlaylistModel::onItemChanged);
+}
+
+bool PlaylistModel::append(PlaylistModelItem *it)
+{
+    if (!it)
+        return false;
+    return append(QList<PlaylistModelItem *>{it}) == 1;
+}
+
+int PlaylistModel::append(const QList<PlaylistModelItem *> &items)
+{
+    ensureIndex();
+    QList<PlaylistModelItem *> taken;
+    taken.reserve(items.size());
+    QSet<QUrl> batchUrls;
+    QSet<PlaylistModelItem *> seen;
+    for (PlaylistModelItem *it : items) {
+        if (!it || seen.contains(it) || m_items.contains(it))
+            continue;  // a null or an item handed over twice: never owned twice
+        seen.insert(it);
+        if (m_uniqueCheck && (m_rowByUrl.contains(it->url()) || batchUrls.contains(it->url()))) {
+            delete it;
+            continue;
+        }
+        if (m_uniqueCheck)
+            batchUrls.insert(it->url());
+        taken.append(it);
+    }
+    if (taken.isEmpty())
+        return 0;
+
+    const int before = m_items.size();
+    beginInsertRows(QModelIndex(), before, before + taken.size() - 1);
+    for (PlaylistModelItem *it : taken) {
+        const int row = m_items.size();
+        m_items.append(it);
+        m_keys.append(qMakePair(it->id(), it->url()));
+        adopt(it);
+        if (!m_rowById.contains(it->id()))
+            m_rowById.insert(it->id(), row);
+        if (!m_rowByUrl.contains(it->url()))
+            m_rowByUrl.insert(it->url(), row);
+    }
+    endInsertRows();
+    setCount(before);
+    return taken.size();
+}
+
+bool PlaylistModel::removeAt(int row)
+{
+    if (row < 0 || row >= m_items.size())
+        return false;
+    const int before = m_items.size();
+    beginRemoveRows(QModelIndex(), row, row);
+    PlaylistModelItem *it = m_items.takeAt(row);
+    if (it->id() == m_selectedId)
+        m_selectedId = -1;
+    rebuildIndex();
+    endRemoveRows();
+    it->disconnect(this);
+    delete it;
+    setCount(before);
+    return true;
+}
+
+PlaylistModelItem *PlaylistModel::itemById(int id) const
+{
+    return item(rowById(id));
+}
+
+PlaylistModelItem *PlaylistModel::itemByUrl(const QUrl &url) const
+{
+    ensureIndex();
+    return item(m_rowByUrl.value(url, -1));
+}
+
+int PlaylistModel::rowById(int id) const
+{
+    ensureIndex();
+    return m_rowById.value(id, -1);
+}
+
+PlaylistModelItem *PlaylistModel::nextItem(int id, bool cycle) const
+{
+    const int row = rowById(id);
+    if (row < 0)
+        return nullptr;
+    if (row + 1 < m_items.size())
+        return m_items.at(row + 1);
+    return cycle ? m_items.first() : m_items.at(row);
+}
+
+PlaylistModelItem *PlaylistModel::prevItem(int id, bool cycle) const
+{
+    const int row = rowById(id);
+    if (row < 0)
+        return nullptr;
+    if (row > 0)
+        return m_items.at(row - 1);
+    return cycle ? m_items.last() : m_items.at(row);
+}
+
+void PlaylistModel::selectItem(int id)
+{
+    const int newRow = rowById(id);
+    if (newRow < 0 || id == m_selectedId)
+        return;
+    const int oldRow = m_selectedId == -1 ? -1 : rowById(m_selectedId);
+    m_selectedId = id;
+    if (oldRow >= 0)
+        emit dataChanged(index(oldRow), index(oldRow), {SelectedRole});
+    emit dataChanged(index(newRow), index(newRow), {SelectedRole});
+}
+
+void PlaylistModel::unselectAll()
+{
+    if (m_selectedId == -1)
+        return;
+    const int oldRow = rowById(m_selectedId);
+    m_selectedId = -1;
+    if (oldRow >= 0)
+        emit dataChanged(index(oldRow), index(oldRow), {SelectedRole});
+}
+
+int PlaylistModel::selectedItemId() const
+{
+    return m_selectedId;
+}
+
+bool PlaylistModel::deleteSelectedItem()
+{
+    if (m_selectedId == -1)
+        return false;
+    const int row = rowById(m_selectedId);
+    m_selectedId = -1;
+    return removeAt(row);
+}
+
+void PlaylistModel::rebuildIndex() const
+{
+    m_rowById.clear();
+    m_rowByUrl.clear();
+    m_keys.clear();
+    m_rowById.reserve(m_items.size());
+    m_rowByUrl.reserve(m_items.size());
+    m_keys.reserve(m_items.size());
+    for (int row = 0; row < m_items.size(); ++row) {
+        const PlaylistModelItem *it = m_items.at(row);
+        m_keys.append(qMakePair(it->id(), it->url()));
+        if (!m_rowById.contains(it->id()))
+            m_rowById.insert(it->id(), row);
+        if (!m_rowByUrl.contains(it->url()))
+            m_rowByUrl.insert(it->url(), row);
+    }
+    m_indexDirty = false;
+}
+
+void PlaylistModel::ensureIndex() const
+{
+    if (m_indexDirty)
+        rebuildIndex();
+}
+
+void PlaylistModel::onItemChanged()
+{
+    auto *it = qobject_cast<PlaylistModelItem *>(sender());
+    if (!it || m_settingData)
+        return;
+    const int row = m_items.indexOf(it);
+    if (row < 0)
+        return;
+    // An item assigned a new value may carry another id or URL than the index knows.
+    if (!m_indexDirty && m_keys.value(row) != qMakePair(it->id(), it->url()))
+        m_indexDirty = true;
+    if (m_indexDirty && m_selectedId != -1) {
+        ensureIndex();
+        if (!m_rowById.contains(m_selectedId))
+            m_selectedId = -1;
+    }
+    emit dataChanged(index(row), index(row));
+}
+
+void PlaylistModel::setCount(int before)
+{
+    if (before != m_items.size())
+        emit countChanged();
+}
