@@ -1,0 +1,123 @@
+import QtQuick 2.12
+import QtQuick.Controls 1.4
+import QtQuick.Controls.Styles 1.4
+import VLCQt 1.1
+import MyTools 1.0
+
+// The player's full command set, opened at the pointer by a right click on the picture.
+Menu {
+    id: root
+    objectName: "contextMenu"
+
+    readonly property bool inIptv: config.mode === Config.Iptv
+
+    style: DarkMenuStyle {}
+
+    MenuItem {
+        objectName: "playItem"
+        text: "Воспроизвести"
+        visible: videoPlayer.state !== Vlc.Playing
+        onTriggered: videoPlayer.play()
+    }
+    MenuItem {
+        objectName: "pauseItem"
+        text: "Пауза"
+        visible: videoPlayer.state === Vlc.Playing
+        onTriggered: videoPlayer.pause()
+    }
+    MenuItem {
+        objectName: "prevItem"
+        text: "Предыдущий"
+        onTriggered: viewer.playPrev()
+    }
+    MenuItem {
+        objectName: "nextItem"
+        text: "Следующий"
+        onTriggered: viewer.playNext()
+    }
+    MenuSeparator {}
+    TrackMenu {
+        objectName: "audioTrackMenu"
+        title: "Аудиодорожка"
+        trackModel: videoPlayer.audioTrackModel
+        currentTrack: videoPlayer.audioTrack
+        onChosen: videoPlayer.audioTrack = track
+    }
+    Menu {
+        objectName: "videoMenu"
+        title: "Видео"
+        style: DarkMenuStyle {}
+
+        TrackMenu {
+            objectName: "videoTrackMenu"
+            title: "Видеодорожка"
+            trackModel: videoPlayer.videoTrackModel
+            currentTrack: videoPlayer.videoTrack
+            onChosen: videoPlayer.videoTrack = track
+        }
+        MenuSeparator {}
+        MenuItem {
+            objectName: "fullscreenItem"
+            text: "Во весь экран"
+            checkable: true
+            checked: viewer.isFullscreen
+            onTriggered: viewer.toggleFullscreen()
+        }
+        MenuItem {
+            objectName: "stayOnTopItem"
+            text: "Поверх всех окон"
+            checkable: true
+            checked: viewer.stayOnTop
+            onTriggered: viewer.stayOnTop = !viewer.stayOnTop
+        }
+        MenuSeparator {}
+        RatioMenu {
+            objectName: "aspectMenu"
+            title: "Соотношение сторон"
+            value: videoOutput.aspectRatio
+            onChosen: videoOutput.aspectRatio = ratio
+        }
+        RatioMenu {
+            objectName: "cropMenu"
+            title: "Кадрирование"
+            value: videoOutput.cropRatio
+            onChosen: videoOutput.cropRatio = ratio
+        }
+        MenuSeparator {}
+        DeinterlacingMenu {
+            objectName: "deinterlacingMenu"
+            title: "Устранение чересстрочности"
+            value: videoPlayer.deinterlacing
+            onChosen: videoPlayer.deinterlacing = mode
+        }
+    }
+    TrackMenu {
+        objectName: "subtitleTrackMenu"
+        title: "Субтитры"
+        trackModel: videoPlayer.subtitleTrackModel
+        currentTrack: videoPlayer.subtitleTrack
+        onChosen: videoPlayer.subtitleTrack = track
+    }
+    MenuSeparator {
+        objectName: "jtvSeparator"
+        visible: root.inIptv
+    }
+    MenuItem {
+        objectName: "jtvItem"
+        text: "Телепрограмма"
+        visible: root.inIptv
+        onTriggered: toggleJtv()
+    }
+    MenuSeparator {}
+    MenuItem {
+        objectName: "settingsItem"
+        text: "Параметры"
+        onTriggered: viewer.showSettingsForm()
+    }
+    MenuSeparator {}
+    MenuItem {
+        objectName: "quitItem"
+        text: "Выход"
+        onTriggered: viewer.quit()
+    }
+}

@@ -1,0 +1,260 @@
+import QtQuick 2.12
+import QtGraphicalEffects 1.0
+import MyTools 1.0
+import NovalineScenes 1.0
+
+// The playlist panel: search field, favourites section and the grouped channel list.
+Rectangle {
+    id: root
+
+    property int currentId: -1
+    property bool isActive: initialPlaylistState
+    property alias searchText: searchInput
+    property alias mouseArea: playlistMouseArea
+    property alias list: tvListView
+    readonly property bool favouritesEnabled: config.mode === Config.Iptv
+    readonly property string favouritesTitle: "Я люблю"
+
+    function setCurrentGroup(group) {
+        if (tvListView.currentGroup !== favouritesTitle)
+            tvListView.currentGroup = group
+    }
+    function toggleGroup(group) {
+        tvListView.currentGroup = (tvListView.currentGroup === group) ? "ungrouped" : group
+    }
+
+    color: "#1a1a1a"
+    opacity: 0.8
+    Behavior on opacity { NumberAnimation { duration: 100 } }
+
+    state: isActive ? "visible" : "hidden"
+    states: [
+        State {
+            name: "visible"
+            AnchorChanges { target: root; anchors.left: undefined; anchors.right: globalMouseArea.right }
+        },
+        State {
+            name: "hidden"
+            AnchorChanges { target: root; anchors.right: undefined; anchors.left: globalMouseArea.right }
+        }
+    ]
+    transitions: Transition {
+        AnchorAnimation { duration: 200 }
+    }
+
+    PlaylistSectionModel {
+        id: sectionModel
+        objectName: "playlistSectionModel"
+        sourceModel: playlistSearchModel
+        currentGroup: tvListView.currentGroup
+    }
+
+    MouseArea {
+        id: playlistMouseArea
+        objectName: "playlistMouseArea"
+        anchors.fill: parent
+        hoverEnabled: true
+        onClicked: resetFocus()
+
+        Rectangle {
+            id: searchBox
+            objectName: "searchBox"
+            anchors.top: parent.top
+            anchors.topMargin: 10
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.leftMargin: 19
+            anchors.rightMargin: 19
+            height: 26
+            radius: 2
+            color: "#656565"
+            opacity: searchInput.activeFocus ? 0.8 : 0.6
+            Behavior on opacity { NumberAnimation { duration: 100 } }
+
+            TextInput {
+                id: searchInput
+                objectName: "searchInput"
+                anchors.left: parent.left
+                anchors.leftMargin: 6
+                anchors.right: clearButton.left
+                anchors.rightMargin: 6
+                anchors.verticalCenter: parent.verticalCenter
+                clip: true
+                selectByMouse: true
+                font.pixelSize: 13
+                color: activeFocus ? "#d9d9d9" : "#808080"
+                text: SceneLogic.searchPlaceholder()
+                // What the user typed; the placeholder stands in for it while unfocused.
+                property string typed: ""
+                readonly property string filter: SceneLogic.searchFilter(text)
+
+                onActiveFocusChanged: {
+                    if (activeFocus) {
+                        text = typed
+                    } else {
+                        typed = text
+                        text = SceneLogic.searchPlaceholder()
+                    }
+                }
+                onFilterChanged: playlistSearchModel.setFilterFixedString(filter)
+
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.IBeamCursor
+                    acceptedButtons: Qt.NoButton
+                }
+            }
+
+            MouseArea {
+                id: clearButton
+                objectName: "clearSearchButton"
+                anchors.right: parent.right
+                anchors.rightMargin: 7
+                anchors.verticalCenter: parent.verticalCenter
+                width: 18
+                height: 12
+                hoverEnabled: true
+                cursorShape: Qt.PointingHandCursor
+                visible: searchInput.filter !== ""
+                onClicked: {
+                    searchInput.text = ""
+                    resetFocus()
+                }
+
+                Image {
+                    id: clearImage
+                    anchors.fill: parent
+                    source: "../images/deleteText.png"
+                    visible: false
+                }
+                BrightnessContrast {
+                    anchors.fill: parent
+                    source: clearImage
+                    brightness: clearButton.containsMouse ? 0.5 : 0
+                }
+            }
+        }
+
+        ListView {
+            id: tvListView
+            objectName: "tvListView"
+
+            property string currentGroup: "ungrouped"
+
+            anchors.top: searchBox.bottom
+            anchors.topMargin: 16
+            anchors.left: parent.left
+            anchors.leftMargin: 10
+            anchors.right: parent.right
+            anchors.rightMargin: 15
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 10
+            model: sectionModel
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+            cacheBuffer: 5000
+            spacing: 0
+
+            header: Column {
+                id: favourites
+                objectName: "favouritesSection"
+                width: tvListView.width
+                visible: root.favouritesEnabled
+                height: visible ? implicitHeight : 0
+                readonly property bool open: tvListView.currentGroup === root.favouritesTitle
+
+                PlaylistSection {
+                    objectName: "favouritesHeader"
+                    width: parent.width
+                    height: 20
+                    title: root.favouritesTitle
+                    onClicked: root.toggleGroup(root.favouritesTitle)
+                }
+
+                Column {
+                    width: parent.width
+                    visible: favourites.open
+
+                    Text {
+                        objectName: "favouritesEmptyText"
+                        width: parent.width
+                        height: 20
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                        font.family: "Tahoma"
+                        font.pixelSize: 11
+                        color: "#989898"
+                        text: "Здесь пока пусто"
+                        visible: favouriteRows.count === 0
+                    }
+
+                    Repeater {
+                        id: favouriteRows
+                        objectName: "favouriteRows"
+                        // Built only while the section is open.
+                        model: favourites.open ? playlistFavouritesModel : null
+
+                        PlaylistElement {
+                            objectName: "favouriteEntry"
+                            width: parent.width
+                            height: favourites.open ? 20 : 0
+                            url: model.url
+                            title: model.title
+                            group: model.group
+                            favourite: true
+                            selected: false
+                            current: model.id === root.currentId
+                            enableFavourites: root.favouritesEnabled
+                            onDoubleClicked: viewer.playTv(model.id)
+                            onLiked: viewer.loveChannel(model.url)
+                        }
+                    }
+                }
+            }
+
+            // Closed groups are left out by the section model: only their headers remain,
+            // so the delegates follow what is in view.
+            delegate: Loader {
+                id: row
+                width: tvListView.width
+                height: 20
+                readonly property bool isHeader: model.isHeader
+                sourceComponent: isHeader ? sectionRow : entryRow
+
+                Component {
+                    id: sectionRow
+                    PlaylistSection {
+                        objectName: "sectionHeader"
+                        title: model.group
+                        onClicked: root.toggleGroup(model.group)
+                    }
+                }
+                Component {
+                    id: entryRow
+                    PlaylistElement {
+                        objectName: "playlistEntry"
+                        url: model.url
+                        title: model.title
+                        group: model.group
+                        favourite: model.favourite
+                        selected: model.selected
+                        current: model.id === root.currentId
+                        enableFavourites: root.favouritesEnabled
+                        onClicked: {
+                            playlistModel.unselectAll()
+                            playlistModel.selectItem(model.id)
+                        }
+                        onDoubleClicked: viewer.playTv(model.id)
+                        onLiked: viewer.loveChannel(model.url)
+                    }
+                }
+            }
+        }
+
+        ScrollBar {
+            id: tvListViewScroll
+            objectName: "tvListViewScroll"
+            flickable: tvListView
+        }
+    }
+}
