@@ -25,4 +25,15 @@ public:
     static QString platform();
     // True when a compositing manager runs on the display.
     static bool compositionEnabled();
+
+    // Where the registrations are written: the desktop entry of a program identifier
+    // ("IPTVNovaline" -> "iptv-novaline.desktop") and of a link scheme's handler.
+    static QString desktopFileId(const QString &progId);
+    static QString schemeDesktopFileId(const QString &executable, const QString &scheme);
+    // The MIME type the desktop uses for files with this suffix; empty when unknown.
+    static QString mimeTypeForSuffix(const QString &suffix);
+    // Turns a Windows open command ("exe" --assoc "%1") into a desktop-entry Exec value,
+    // the marker %1 becoming fieldCode (%f for files, %u for links).
+    static QString execFromOpenCommand(const QString &openCommand, const QString &executable,
+                                       const QString &fieldCode);
 };

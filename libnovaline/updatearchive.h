@@ -4,6 +4,7 @@
 #include <QUrl>
 
 class QSettings;
+class HttpDownload;
 
 // Downloads an update archive and unpacks it into the cache folder + "/update/"
 // (staged: the folder is replaced only by a complete, safe unpack). Emits extracted()
@@ -33,6 +34,9 @@ public:
     // Unpacks a local archive file into updateFolder(); the download step calls it.
     // Returns false (and logs why) when the archive is refused or broken.
     static bool unpack(const QString &archiveFile, QString *error = nullptr);
+    // The same with other limits (tests use small ones).
+    static bool unpack(const QString &archiveFile, int maxEntries, qint64 maxUnpackedBytes,
+                       QString *error = nullptr);
 
 public slots:
     void download();
@@ -48,4 +52,5 @@ private:
     QUrl m_archive;
     QSettings *m_settings;
     QString m_sha256;
+    HttpDownload *m_download = nullptr;
 };
