@@ -125,6 +125,8 @@ public:
     int updateDownloadsStarted() const { return m_updateDownloadsStarted; }
     // How many times the cached guide was indexed (tests and benchmarks).
     int guideIndexCount() const;
+    // Downloads started by this object that have not finished yet.
+    int activeDownloads() const { return m_downloads.size(); }
 
 private:
     HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);

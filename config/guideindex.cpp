@@ -1,7 +1,6 @@
 #include "guideindex.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -186,17 +185,6 @@ bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *span
     }
 }
 
-GuideIndex::Version GuideIndex::versionOf(const QString &path)
-{
-    const QFileInfo info(path);
-    Version v;
-    v.path = path;
-    v.size = info.size();
-    v.modified = info.fileTime(QFileDevice::FileModificationTime);
-    v.changed = info.fileTime(QFileDevice::FileMetadataChangeTime);
-    return v;
-}
-
 void GuideIndex::invalidate()
 {
     m_valid = false;
@@ -204,10 +192,11 @@ void GuideIndex::invalidate()
     m_object = QJsonObject();
 }
 
-void GuideIndex::build(const Version &version, const QByteArray &data, const QJsonDocument &doc)
+void GuideIndex::build(const QString &path, const FileVersion &version, const QByteArray &data, const QJsonDocument &doc)
 {
     invalidate();
     ++m_indexCount;
+    m_path = path;
     m_version = version;
     m_valid = true;
     m_empty = emptyDocument(doc);
@@ -228,7 +217,7 @@ void GuideIndex::build(const Version &version, const QByteArray &data, const QJs
 
 void GuideIndex::adopt(const QString &path, const QByteArray &data, const QJsonDocument &doc)
 {
-    build(versionOf(path), data, doc);
+    build(path, fileVersion(path), data, doc);
 }
 
 GuideIndex::Status GuideIndex::programmes(const QString &path, const QString &key, QVariantList *list)
@@ -240,10 +229,10 @@ GuideIndex::Status GuideIndex::programmes(const QString &path, const QString &ke
             invalidate();
             return CannotOpen;
         }
-        const Version version = versionOf(path);
-        if (!m_valid || !(version == m_version)) {
+        const FileVersion version = fileVersion(path);
+        if (!m_valid || path != m_path || version != m_version) {
             const QByteArray data = file.readAll();
-            build(version, data, parse(data));
+            build(path, version, data, parse(data));
         }
         if (m_empty)
             return Empty;

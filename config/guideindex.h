@@ -1,7 +1,8 @@
 #pragma once
 
+#include "fileversion.h"
+
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
@@ -10,8 +11,8 @@
 // Reads the programme list of one guide key from the cached guide document.
 //
 // The guide holds every channel of a week (tens of megabytes) and is read at every
-// channel start, so it is indexed once per file version (size, modification and
-// status-change times): the byte span of each key's value is kept, and a lookup
+// channel start, so it is indexed once per file version (inode, size, modification
+// and status-change times): the byte span of each key's value is kept, and a lookup
 // parses only that span. A changed file is indexed again before it is read.
 class GuideIndex
 {
@@ -47,22 +48,11 @@ public:
     static bool scanTopLevel(const QByteArray &data, QHash<QString, Span> *spans);
 
 private:
-    struct Version {
-        QString path;
-        qint64 size = -1;
-        QDateTime modified;
-        QDateTime changed;
-        bool operator==(const Version &o) const
-        {
-            return path == o.path && size == o.size && modified == o.modified
-                && changed == o.changed;
-        }
-    };
-    static Version versionOf(const QString &path);
-    void build(const Version &version, const QByteArray &data, const QJsonDocument &doc);
+    void build(const QString &path, const FileVersion &version, const QByteArray &data, const QJsonDocument &doc);
 
     bool m_valid = false;
-    Version m_version;
+    QString m_path;
+    FileVersion m_version;
     bool m_empty = false;          // the document of this version is empty or broken
     bool m_useObject = false;      // the spans disagree with the parse: use the object
     QHash<QString, Span> m_spans;
