@@ -1,0 +1,112 @@
+#include "vlccore_p.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QLoggingCategory>
+
+#include <vlc/vlc.h>
+
+Q_LOGGING_CATEGORY(lcVlcCore, "vlcqt.core")
+Q_LOGGING_CATEGORY(lcLibVlc, "vlcqt.libvlc", QtWarningMsg)
+
+namespace {
+
+std::mutex g_coreMutex;
+std::weak_ptr<VlcCore> g_core;
+
+void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_list args)
+{
+    // Debug and notice messages are many; format them only when asked for.
+    const bool wanted = level >= LIBVLC_WARNING ? lcLibVlc().isWarningEnabled()
+                                                : lcLibVlc().isDebugEnabled();
+    if (!wanted)
+        return;
+    char text[1024];
+    va_list copy;
+    va_copy(copy, args);
+    vsnprintf(text, sizeof text, fmt, copy);
+    va_end(copy);
+    const char *module = nullptr;
+    const char *file = nullptr;
+    unsigned line = 0;
+    libvlc_log_get_context(ctx, &module, &file, &line);
+    if (level >= LIBVLC_WARNING)
+        qCWarning(lcLibVlc, "%s: %s", module ? module : "?", text);
+    else
+        qCDebug(lcLibVlc, "%s: %s", module ? module : "?", text);
+}
+
+} // namespace
+
+VlcCore::VlcCore(libvlc_instance_t *instance)
+    : m_instance(instance)
+    , m_thread([this] { run(); })
+{
+}
+
+VlcCore::~VlcCore()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+    libvlc_log_unset(m_instance);
+    libvlc_release(m_instance);
+}
+
+std::shared_ptr<VlcCore> VlcCore::acquire()
+{
+    std::lock_guard<std::mutex> lock(g_coreMutex);
+    if (auto core = g_core.lock())
+        return core;
+
+    // The window sets VLC_ARGS before the first player exists; split on blanks.
+    const QByteArray env = qgetenv("VLC_ARGS");
+    QList<QByteArray> words = env.simplified().split(' ');
+    words.removeAll(QByteArray());
+    if (words.isEmpty())
+        words = {"--intf=dummy", "--no-video-title-show", "--no-osd"};
+    std::vector<const char *> argv;
+    argv.reserve(size_t(words.size()));
+    for (const QByteArray &w : qAsConst(words))
+        argv.push_back(w.constData());
+
+    libvlc_instance_t *instance = libvlc_new(int(argv.size()), argv.data());
+    if (!instance) {
+        qCCritical(lcVlcCore, "libVLC could not start (arguments: %s)", env.constData());
+        return nullptr;
+    }
+    libvlc_log_set(instance, forwardLog, nullptr);
+    qCDebug(lcVlcCore, "libVLC %s started", libvlc_get_version());
+    std::shared_ptr<VlcCore> core(new VlcCore(instance));
+    g_core = core;
+    return core;
+}
+
+void VlcCore::post(std::function<void()> job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void VlcCore::run()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
+            // Pending jobs still run at shutdown: they release players.
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+}

@@ -1,0 +1,293 @@
+#include "vlcframesink_p.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <cstring>
+
+Q_DECLARE_LOGGING_CATEGORY(lcVlcCore)
+
+namespace {
+
+constexpr size_t MaxBuffers = 8;
+constexpr unsigned Align = 32;
+
+unsigned alignUp(unsigned value, unsigned to) { return (value + to - 1) / to * to; }
+
+VlcFrameSink *sinkOf(void *opaque) { return static_cast<VlcFrameSink *>(opaque); }
+
+} // namespace
+
+VlcFrameSink::VlcFrameSink() = default;
+VlcFrameSink::~VlcFrameSink() = default;
+
+void VlcFrameSink::setReceiver(QObject *receiver)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_receiver = receiver;
+    m_updatePending = false;
+    if (m_receiver && (m_latest || m_cleared))
+        notifyLocked();
+}
+
+void VlcFrameSink::setSourceInfo(int width, int height, unsigned sarNum, unsigned sarDen)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (width > 0 && height > 0) {
+        m_sourceWidth = width;
+        m_sourceHeight = height;
+    }
+    if (sarNum && sarDen) {
+        m_sarNum = sarNum;
+        m_sarDen = sarDen;
+    }
+    notifyLocked();
+}
+
+void VlcFrameSink::acknowledge(int *width, int *height, unsigned *sarNum, unsigned *sarDen)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_updatePending = false;
+    *width = m_latestFormat.width;
+    *height = m_latestFormat.height;
+    *sarNum = m_sarNum;
+    *sarDen = m_sarDen;
+}
+
+void VlcFrameSink::resetSource()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sourceWidth = m_sourceHeight = 0;
+    m_sarNum = m_sarDen = 1;
+    m_smallestProposedHeight = 0;
+}
+
+void VlcFrameSink::setRealSizeProbe(std::function<bool(unsigned *, unsigned *)> probe)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_realSizeProbe = std::move(probe);
+}
+
+void VlcFrameSink::guessVisibleSize(unsigned proposedWidth, unsigned proposedHeight,
+                                    unsigned *width, unsigned *height)
+{
+    // The software decoder reports its padded height (720 -> 738, 1080 -> 1090,
+    // 360 -> 386). Answering with it makes VLC stretch every picture, so take the
+    // largest common height within the padding.
+    static const unsigned common[] = {2160, 1440, 1200, 1080, 1050, 1024, 900, 800, 768, 720,
+                                      600,  576,  540,  480,  400,  360,  288,  270, 240, 180,
+                                      144,  120};
+    *width = proposedWidth;
+    *height = proposedHeight;
+    for (unsigned h : common) {
+        if (h <= proposedHeight && h + 32 > proposedHeight) {
+            *height = h;
+            return;
+        }
+    }
+}
+
+unsigned VlcFrameSink::formatCallback(void **opaque, char *chroma, unsigned *width,
+                                      unsigned *height, unsigned *pitches, unsigned *lines)
+{
+    return sinkOf(*opaque)->negotiate(chroma, width, height, pitches, lines);
+}
+
+void VlcFrameSink::cleanupCallback(void *opaque)
+{
+    VlcFrameSink *sink = sinkOf(opaque);
+    std::lock_guard<std::mutex> lock(sink->m_mutex);
+    sink->m_pool.clear();
+    sink->m_latest.reset();
+}
+
+void *VlcFrameSink::lockCallback(void *opaque, void **planes)
+{
+    return sinkOf(opaque)->lock(planes);
+}
+
+void VlcFrameSink::unlockCallback(void *, void *, void *const *)
+{
+    // Nothing: the picture becomes visible only when VLC displays it.
+}
+
+void VlcFrameSink::displayCallback(void *opaque, void *picture)
+{
+    sinkOf(opaque)->display(picture);
+}
+
+unsigned VlcFrameSink::negotiate(char *chroma, unsigned *width, unsigned *height,
+                                 unsigned *pitches, unsigned *lines)
+{
+    // The probe asks libVLC for the real size; it must not be called under our mutex.
+    std::function<bool(unsigned *, unsigned *)> probe;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        probe = m_realSizeProbe;
+    }
+    unsigned realW = 0, realH = 0;
+    if (probe && !probe(&realW, &realH))
+        realW = realH = 0;
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const unsigned proposedW = *width;
+    const unsigned proposedH = *height;
+    // Every start negotiates several times; the first proposals carry the coded
+    // size, the last one the padded size.
+    if (!m_smallestProposedHeight || proposedH < m_smallestProposedHeight)
+        m_smallestProposedHeight = proposedH;
+
+    unsigned w = 0, h = 0;
+    if (realW && realH && realW <= proposedW && realH <= proposedH) {
+        w = realW;
+        h = realH;
+    } else if (m_sourceWidth > 0 && unsigned(m_sourceWidth) <= proposedW
+               && unsigned(m_sourceHeight) <= proposedH && unsigned(m_sourceHeight) + 32 > proposedH) {
+        w = unsigned(m_sourceWidth);
+        h = unsigned(m_sourceHeight);
+    } else {
+        guessVisibleSize(proposedW, std::min(proposedH, m_smallestProposedHeight), &w, &h);
+    }
+    if (!w || !h || w > 16384 || h > 16384)
+        return 0;
+
+    VlcFrameFormat f;
+    f.yuv = m_wantYuv.load();
+    f.width = int(w);
+    f.height = int(h);
+    if (f.yuv) {
+        std::memcpy(chroma, "I420", 4);
+        const unsigned cw = (w + 1) / 2;
+        const unsigned ch = (h + 1) / 2;
+        f.pitches[0] = int(alignUp(w, Align));
+        f.pitches[1] = f.pitches[2] = int(alignUp(cw, Align));
+        f.lines[0] = int(alignUp(h, 16));
+        f.lines[1] = f.lines[2] = int(alignUp(ch, 8));
+    } else {
+        std::memcpy(chroma, "RV32", 4);
+        f.pitches[0] = int(w * 4);
+        f.lines[0] = int(h);
+    }
+    f.serial = m_format.serial + 1;
+
+    size_t offset = 0;
+    for (int i = 0; i < 3; ++i) {
+        m_planeOffset[i] = offset;
+        offset += alignUp(unsigned(f.pitches[i] * f.lines[i]), Align);
+        pitches[i] = unsigned(f.pitches[i]);
+        lines[i] = unsigned(f.lines[i]);
+    }
+    m_bufferBytes = offset + Align;
+    *width = w;
+    *height = h;
+    m_format = f;
+    // Pictures of the old format are dropped; the render thread keeps its own.
+    m_pool.clear();
+    m_latest.reset();
+    qCDebug(lcVlcCore, "video format %ux%u proposed, %ux%u %s", proposedW, proposedH, w, h,
+            f.yuv ? "I420" : "RV32");
+    return 1;
+}
+
+std::shared_ptr<VlcFrameBuffer> VlcFrameSink::allocate() const
+{
+    auto buffer = std::make_shared<VlcFrameBuffer>();
+    buffer->storage.resize(m_bufferBytes);
+    auto base = reinterpret_cast<uintptr_t>(buffer->storage.data());
+    uint8_t *aligned = buffer->storage.data() + (alignUp(unsigned(base % Align), Align) - base % Align);
+    for (int i = 0; i < 3; ++i)
+        buffer->planes[i] = aligned + m_planeOffset[i];
+    return buffer;
+}
+
+void *VlcFrameSink::lock(void **planes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::shared_ptr<VlcFrameBuffer> chosen;
+    for (const auto &b : m_pool) {
+        if (b->state == VlcFrameBuffer::Free) {
+            chosen = b;
+            break;
+        }
+    }
+    if (!chosen && m_pool.size() < MaxBuffers) {
+        chosen = allocate();
+        m_pool.push_back(chosen);
+    }
+    if (!chosen) {
+        // All taken (VLC holds many, or skipped pictures): reuse the oldest one
+        // that the render thread does not hold.
+        for (const auto &b : m_pool) {
+            if (b != m_render && (!chosen || b->serial < chosen->serial))
+                chosen = b;
+        }
+        if (chosen == m_latest)
+            m_latest.reset();
+    }
+    chosen->state = VlcFrameBuffer::Vlc;
+    for (int i = 0; i < 3; ++i)
+        planes[i] = chosen->planes[i];
+    return chosen.get();
+}
+
+void VlcFrameSink::display(void *picture)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = std::find_if(m_pool.begin(), m_pool.end(),
+                           [picture](const std::shared_ptr<VlcFrameBuffer> &b) { return b.get() == picture; });
+    if (it == m_pool.end())
+        return; // from before a format change
+    if (m_latest && m_latest != *it)
+        m_latest->state = VlcFrameBuffer::Free;
+    m_latest = *it;
+    m_latest->state = VlcFrameBuffer::Latest;
+    m_latest->serial = ++m_serial;
+    m_latestFormat = m_format;
+    m_cleared = false;
+    notifyLocked();
+}
+
+void VlcFrameSink::notifyLocked()
+{
+    if (m_updatePending || !m_receiver)
+        return;
+    m_updatePending = true;
+    QMetaObject::invokeMethod(m_receiver, "frameAvailable", Qt::QueuedConnection);
+}
+
+VlcFrame VlcFrameSink::takeLatest()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    VlcFrame frame;
+    if (m_cleared) {
+        frame.cleared = true;
+        if (m_render) {
+            m_render->state = VlcFrameBuffer::Free;
+            m_render.reset();
+        }
+        m_cleared = false;
+        return frame;
+    }
+    if (!m_latest)
+        return frame;
+    if (m_render && m_render != m_latest)
+        m_render->state = VlcFrameBuffer::Free;
+    m_render = m_latest;
+    m_render->state = VlcFrameBuffer::Render;
+    m_latest.reset();
+    frame.buffer = m_render;
+    frame.format = m_latestFormat;
+    return frame;
+}
+
+void VlcFrameSink::clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_latest) {
+        m_latest->state = VlcFrameBuffer::Free;
+        m_latest.reset();
+    }
+    m_latestFormat = VlcFrameFormat();
+    m_cleared = true;
+    notifyLocked();
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// Registers the QML module "VLCQt" 1.1: VlcPlayer, VlcVideoOutput, the track model
+// type and the uncreatable Vlc namespace with its enumerations. Call once from the
+// place that registers all QML types, before loading scenes; later calls do nothing.
+namespace VlcQml {
+void registerTypes();
+}
+
+inline void registerVlcQtQmlTypes() { VlcQml::registerTypes(); }
