@@ -2,7 +2,7 @@
 """Loopback HTTP server for the downloader tests.
 
 Prints the port it listens on as the first line of standard output, then serves until
-killed. Paths:
+killed. With --tls CERT KEY it speaks HTTPS. Paths:
   /ok?size=N            N bytes of a fixed pattern, with Content-Length
   /text                 a UTF-8 text
   /chunked?size=N       N bytes in chunks, no Content-Length
@@ -16,10 +16,8 @@ killed. Paths:
   /cut                  announces 1000 bytes, sends 500 and closes the connection
   /file?path=P          the bytes of the local file P
 """
-import os
-import socketserver
+import ssl
 import sys
-import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlparse
@@ -131,6 +129,10 @@ class Server(ThreadingHTTPServer):
 
 def main():
     server = Server(("127.0.0.1", 0), Handler)
+    if len(sys.argv) == 4 and sys.argv[1] == "--tls":
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
     try:
         server.serve_forever()
