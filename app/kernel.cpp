@@ -1,13 +1,25 @@
 #include "kernel.h"
 
 #include "singleinstance.h"
+#include "videofileextensions.h"
+
+#include <config.h>
+#include <osintegration.h>
+#include <settingskeys.h>
+#include <updatearchive.h>
+#include <videoform.h>
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSharedMemory>
 #include <QTimer>
+
+#include <cstdlib>
 
 namespace {
 
@@ -29,8 +41,29 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
     : QObject(parent)
     , sharedMemory(sharedMemory)
 {
+    config = new Config;
+    playerWindow = new VideoForm(config, nullptr);
+
+    const QString executable = QCoreApplication::applicationFilePath();
+    const QString openCommand = QLatin1Char('"') + executable + QStringLiteral("\" %1");
+    OsIntegration::setupProtocol(QStringLiteral("iptvurl"), executable, openCommand);
+    OsIntegration::setupProtocol(QStringLiteral("iptvvideo"), executable, openCommand);
+
+    checkPendingUpdate();
+
     startServer();
-    openUrls(urls, false);
+
+    connect(playerWindow, &VideoForm::iptvModeRequested, playerWindow, [this] { openUrls({}, false); });
+    connect(playerWindow, &VideoForm::dropped, playerWindow, [this](const QList<QUrl> &dropped) {
+        openUrls(dropped, config->mode() == Config::LocalFile);
+    });
+    connect(playerWindow, &VideoForm::releaseInstanceRequested, playerWindow, [this] { releaseInstance(); });
+    connect(playerWindow, &VideoForm::instanceRestoreRequested, playerWindow, [this] { restoreInstance(); });
+
+    playerWindow->restoreAndShow();
+
+    if (!openUrls(urls, false))
+        config->updateConfig(QUrl());
 }
 
 Kernel::~Kernel()
@@ -102,7 +135,101 @@ bool Kernel::openUrls(const QList<QUrl> &urls, bool append)
 {
     qDebug().noquote() << QStringLiteral("Open urls, append ") + (append ? QStringLiteral("true") : QStringLiteral("false"))
                               + QStringLiteral(": ") + describeUrls(urls);
-    return false;
+
+    config->setTrackingUrl(QString());
+    if (!append)
+        playerWindow->clearCurrentItem();
+
+    if (urls.isEmpty()) {
+        config->setMode(Config::Iptv);
+        config->updateConfig(QUrl());
+        return true;
+    }
+
+    config->setMode(Config::LocalFile);
+    QList<QUrl> accepted;
+    bool fetching = false;
+    for (const QUrl &url : urls) {
+        const QString scheme = url.scheme();
+        if (scheme == QLatin1String("iptvurl")) {
+            config->setMode(Config::Iptv);
+            QUrl channel = url;
+            channel.setScheme(QStringLiteral("http"));
+            config->updateConfig(channel);
+            fetching = true;
+            break;
+        }
+        if (scheme == QLatin1String("iptvvideo")) {
+            config->setMode(Config::VideoTarvonaPro);
+            QUrl listing = url;
+            listing.setScheme(QStringLiteral("http"));
+            QString tracking = listing.toString();
+            tracking.replace(QLatin1String("ajax/files"), QLatin1String("ajax/track/save"));
+            tracking += QLatin1String("/%1/%2");
+            config->setTrackingUrl(tracking);
+            config->loadVideoPortal(listing);
+            break;
+        }
+        if (url.isLocalFile()) {
+            if (videoFileExtensions.contains(QFileInfo(url.toString()).suffix()))
+                accepted.append(url);
+        }
+    }
+    if (config->mode() == Config::LocalFile)
+        config->loadLocalFiles(accepted, append);
+    return fetching;
+}
+
+void Kernel::checkPendingUpdate()
+{
+    QSettings *settings = config->settings();
+    const int version = settings->value(QLatin1String(SettingsKeys::version), SettingsKeys::versionDefault).toInt();
+    if (version != Config::buildVersion) {
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updatePath));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateState));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::lastUpdate));
+        SettingsKeys::store(settings, QLatin1String(SettingsKeys::version), Config::buildVersion);
+        UpdateArchive::clearUpdateCache();
+        return;
+    }
+
+    const QString state = settings->value(QLatin1String(SettingsKeys::updateState),
+                                          QLatin1String(SettingsKeys::updateStateDefault)).toString();
+    const QString installer = settings->value(QLatin1String(SettingsKeys::updatePath)).toString();
+    if (state != QLatin1String(SettingsKeys::updateStateExtracted) || !QFile::exists(installer))
+        return;
+
+    if (OsIntegration::openUrl(QUrl::fromLocalFile(installer))) {
+        qDebug("Exiting for update");
+        if (sharedMemory)
+            sharedMemory->detach();
+        settings->sync();
+        exit(0);
+    }
+    qCritical("Error to start update process!");
+}
+
+void Kernel::releaseInstance()
+{
+    // A new copy is about to start for the update: it must find neither the segment
+    // nor the server, so that it becomes the first copy.
+    qDebug("Releasing the single instance");
+    if (sharedMemory && sharedMemory->isAttached())
+        sharedMemory->detach();
+    if (server)
+        server->close();
+}
+
+void Kernel::restoreInstance()
+{
+    qDebug("Taking the single instance back");
+    if (sharedMemory && !sharedMemory->isAttached() && !reacquireFirstInstance(*sharedMemory))
+        qWarning("Cannot take the single-instance segment back");
+    if (server && !server->isListening()) {
+        QLocalServer::removeServer(QLatin1String(launchServerName));
+        if (!server->listen(QLatin1String(launchServerName)))
+            qCritical().noquote() << QStringLiteral("Cannot create local server: ") + server->errorString();
+    }
 }
 
 void Kernel::closeApp()
@@ -110,5 +237,7 @@ void Kernel::closeApp()
     qDebug("Closing iptv player");
     if (sharedMemory)
         sharedMemory->detach();
+    playerWindow->storeGeometry();
+    config->settings()->sync();
     deleteLater();
 }

@@ -69,6 +69,12 @@ LaunchCheck checkLaunch(QSharedMemory &segment)
     return result;
 }
 
+bool reacquireFirstInstance(QSharedMemory &segment)
+{
+    SingleInstancePlatform::LaunchGuard guard(segment.nativeKey());
+    return createAndStamp(segment);
+}
+
 QByteArray encodeLaunchMessage(const QList<QUrl> &urls, bool append)
 {
     QByteArray bytes;

@@ -28,6 +28,10 @@ struct LaunchCheck
 // segment) or a later one (reading and possibly moving the launch stamp).
 LaunchCheck checkLaunch(QSharedMemory &segment);
 
+// Creates and stamps the segment again after this copy let it go; false when another
+// process holds it meanwhile.
+bool reacquireFirstInstance(QSharedMemory &segment);
+
 // Launch message: qint32 length of the rest, qint8 reserved (0), bool append,
 // QList<QUrl> urls, in QDataStream's default version and byte order.
 QByteArray encodeLaunchMessage(const QList<QUrl> &urls, bool append);

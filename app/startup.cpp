@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "commandline.h"
 #include "iptvapplication.h"
 #include "kernel.h"
 #include "logging.h"
@@ -14,45 +15,11 @@
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 #include <QSharedMemory>
 #include <QStandardPaths>
 #include <QTextCodec>
 
 #include <memory>
-
-const char programId[] = "IPTVNovaline";
-const char windowTitle[] = "Novaline TV";
-
-QString friendlyName()
-{
-    return QStringLiteral("Novaline IPTV проигрыватель");
-}
-
-QString associationCommand()
-{
-    return QLatin1Char('"') + QCoreApplication::applicationFilePath() + QStringLiteral("\" --assoc \"%1\"");
-}
-
-QList<QUrl> urlsFromArguments(const QStringList &arguments)
-{
-    QList<QUrl> urls;
-    for (const QString &argument : arguments) {
-        QUrl url;
-        url.setUrl(argument, QUrl::TolerantMode);
-        const QString scheme = url.scheme();
-        if (scheme != QLatin1String("iptvurl") && scheme != QLatin1String("iptvvideo")
-            && scheme != QLatin1String("http")) {
-            // A plain relative path is made absolute: the running copy that may receive
-            // it works in another folder.
-            const bool plainRelative = scheme.isEmpty() && QDir::isRelativePath(argument);
-            url = QUrl::fromLocalFile(plainRelative ? QFileInfo(argument).absoluteFilePath() : argument);
-        }
-        qDebug().noquote() << QStringLiteral("Opening url: ") + url.toString();
-        urls.append(url);
-    }
-    return urls;
-}
 
 int iptvMain(int &argc, char **argv)
 {

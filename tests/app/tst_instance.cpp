@@ -1,6 +1,10 @@
 // The real executable in several processes: single instance, launch messages, quitting.
 #include "processhelpers.h"
+#include "videofileextensions.h"
 
+#include <osintegration.h>
+
+#include <QDataStream>
 #include <QDateTime>
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -9,6 +13,24 @@
 namespace {
 
 const char anotherCopy[] = "Warning: Another copy launched. Exiting...";
+
+// Sections of a freedesktop mimeapps.list: section -> (MIME type -> desktop ids).
+QHash<QString, QHash<QString, QString>> readMimeApps()
+{
+    QHash<QString, QHash<QString, QString>> sections;
+    QFile file(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/mimeapps.list"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return sections;
+    QString section;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            section = line.mid(1, line.size() - 2);
+        else if (line.contains(QLatin1Char('=')))
+            sections[section].insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
+    }
+    return sections;
+}
 
 QString fileUrl(const QString &path)
 {
@@ -31,6 +53,50 @@ private slots:
     {
         m_players.stopAll();
         QTRY_VERIFY_WITH_TIMEOUT(!PlayerProcesses::segmentExists(), 10000);
+    }
+
+    void associationCommands()
+    {
+        // The type each suffix has on this desktop; suffixes it does not know get a
+        // type of their own.
+        const QString app = OsIntegration::desktopFileId(QStringLiteral("IPTVNovaline"));
+        QStringList types;
+        for (const QString &suffix : videoFileExtensions) {
+            const QString mime = OsIntegration::mimeTypeForSuffix(suffix);
+            types << (mime.isEmpty() ? QStringLiteral("application/x-extension-") + suffix : mime);
+        }
+        QCOMPARE(types.size(), 55);
+
+        int code = -1;
+        QByteArray err;
+        QVERIFY(m_players.run({QStringLiteral("--registerFileAssociations")}, &code, &err));
+        QCOMPARE(code, 0);
+        // No Kernel, so no window and no list dispatched.
+        QCOMPARE(m_players.opened().size(), 0);
+        QVERIFY(!err.contains("Another copy launched"));
+        auto sections = readMimeApps();
+        for (int i = 0; i < types.size(); ++i)
+            QVERIFY2(sections.value(QStringLiteral("Default Applications")).value(types.at(i)) == app,
+                     qPrintable(videoFileExtensions.at(i) + QLatin1Char(' ') + types.at(i)));
+
+        QVERIFY(m_players.run({QStringLiteral("--unregisterFileAssociations")}, &code));
+        QCOMPARE(code, 0);
+        sections = readMimeApps();
+        for (const QString &type : qAsConst(types))
+            QVERIFY2(sections.value(QStringLiteral("Removed Associations")).value(type).contains(app), qPrintable(type));
+
+        // With a copy running, and with both options: only the registration, no forwarding.
+        QVERIFY(startFirstCopy({}));
+        const int before = m_players.opened().size();
+        QVERIFY(m_players.run({QStringLiteral("--unregisterFileAssociations"), QStringLiteral("--registerFileAssociations"),
+                               QStringLiteral("x.avi")}, &code));
+        QCOMPARE(code, 0);
+        sections = readMimeApps();
+        for (const QString &type : qAsConst(types)) {
+            QCOMPARE(sections.value(QStringLiteral("Default Applications")).value(type), app);
+            QVERIFY(!sections.value(QStringLiteral("Removed Associations")).value(type).contains(app));
+        }
+        QCOMPARE(m_players.opened().size(), before);
     }
 
     void laterCopyForwardsAndEnds()
@@ -101,7 +167,7 @@ private slots:
     {
         QVERIFY(startFirstCopy({}));
         const int before = m_players.opened().size();
-        const int warnings = m_players.logCount("Warning: ");
+        const int warnings = m_players.logCount("Warning: Launch message");
 
         // Over 1 MiB: refused from the length field alone, the connection is dropped.
         QVERIFY(sendRaw(QByteArray::fromHex("00100001") + QByteArray(64, 'x'), true));
@@ -111,7 +177,7 @@ private slots:
         QVERIFY(sendRaw(QByteArray::fromHex("00000006" "00" "01" "7fffffff"), true));
         // A URL running past the end of the message.
         QVERIFY(sendRaw(QByteArray::fromHex("0000000e" "00" "01" "00000001" "000003e8" "00000000"), true));
-        QTRY_COMPARE_WITH_TIMEOUT(m_players.logCount("Warning: "), warnings + 4, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.logCount("Warning: Launch message"), warnings + 4, 10000);
 
         // A silent peer does not hold up the others; a message arriving in pieces is
         // read once it is whole.

@@ -1,5 +1,5 @@
 #include "singleinstance.h"
-#include "startup.h"
+#include "commandline.h"
 #include "videofileextensions.h"
 
 #include <QBuffer>

@@ -1,0 +1,115 @@
+// The update hand-off at start-up, with the real executable.
+#include "processhelpers.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+class TestHandoff : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Novaline"));
+        QCoreApplication::setApplicationName(QStringLiteral("IPTV"));
+        QVERIFY2(QFile::exists(m_players.executable()), "NOVALINE_EXECUTABLE is not built");
+        m_installer = m_players.cacheFolder() + QStringLiteral("/update/update.exe");
+        m_marker = m_work.filePath(QStringLiteral("installer-ran"));
+    }
+
+    void cleanup()
+    {
+        m_players.stopAll();
+        QFile::remove(m_marker);
+        QFile::remove(m_players.logPath());
+    }
+
+    void readyInstallerTakesOver()
+    {
+        writeInstaller(QStringLiteral("#!/bin/sh\necho ran > '%1'\n").arg(m_marker), true);
+        record(QStringLiteral("extracted"), m_installer);
+        int code = -1;
+        QVERIFY(m_players.run({}, &code));
+        QCOMPARE(code, 0);
+        QVERIFY2(m_players.log().endsWith(" Exiting for update\n"), m_players.log().constData());
+        // Gone before the server and the window: no list was dispatched.
+        QCOMPARE(m_players.opened().size(), 0);
+        QVERIFY(!PlayerProcesses::segmentExists());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_marker), 10000);
+        // The records stay for the installer.
+        QSettings settings;
+        QCOMPARE(settings.value(QStringLiteral("updateState")).toString(), QStringLiteral("extracted"));
+    }
+
+    void onlyTheExactStateCounts()
+    {
+        writeInstaller(QStringLiteral("#!/bin/sh\necho ran > '%1'\n").arg(m_marker), true);
+        record(QStringLiteral("Extracted"), m_installer);
+        QVERIFY(startsNormally());
+        QVERIFY(!m_players.log().contains("Exiting for update"));
+        QVERIFY(!m_players.log().contains("Critical: Error to start update process!"));
+        m_players.stopAll();
+
+        // "extracted" but the installer is gone: nothing happens, nothing is logged.
+        QVERIFY(QFile::remove(m_installer));
+        record(QStringLiteral("extracted"), m_installer);
+        QVERIFY(startsNormally());
+        QVERIFY(!m_players.log().contains("update"));
+        QVERIFY(!QFile::exists(m_marker));
+    }
+
+    void installerThatCannotStart()
+    {
+        writeInstaller(QStringLiteral("#!/nonexistent/interpreter\n"), true);
+        record(QStringLiteral("extracted"), m_installer);
+        QVERIFY(startsNormally());
+        QCOMPARE(m_players.logCount("Critical: Error to start update process!\n"), 1);
+        QVERIFY(!m_players.log().contains("Exiting for update"));
+        m_players.stopAll();
+        // The records stay: the next start tries again.
+        QVERIFY(startsNormally());
+        QCOMPARE(m_players.logCount("Critical: Error to start update process!\n"), 2);
+    }
+
+private:
+    void writeInstaller(const QString &text, bool executable)
+    {
+        QDir().mkpath(QFileInfo(m_installer).absolutePath());
+        QFile file(m_installer);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        file.close();
+        QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (executable)
+            permissions |= QFileDevice::ExeOwner;
+        QVERIFY(file.setPermissions(permissions));
+    }
+
+    static void record(const QString &state, const QString &installer)
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("version"), 33555600);
+        settings.setValue(QStringLiteral("updateState"), state);
+        settings.setValue(QStringLiteral("updatePath"), installer);
+        settings.sync();
+    }
+
+    bool startsNormally()
+    {
+        const int before = m_players.opened().size();
+        QProcess *process = m_players.start({});
+        QElapsedTimer timer;
+        timer.start();
+        while (m_players.opened().size() == before && timer.elapsed() < 30000 && process->state() != QProcess::NotRunning)
+            QTest::qWait(20);
+        return m_players.opened().size() > before && process->state() == QProcess::Running;
+    }
+
+    PlayerProcesses m_players;
+    QTemporaryDir m_work;
+    QString m_installer;
+    QString m_marker;
+};
+
+QTEST_GUILESS_MAIN(TestHandoff)
+#include "tst_handoff.moc"
