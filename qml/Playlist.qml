@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtGraphicalEffects 1.0
+import Qt.labs.qmlmodels 1.0
 import MyTools 1.0
 import NovalineScenes 1.0
 
@@ -47,6 +48,8 @@ Rectangle {
         objectName: "playlistSectionModel"
         sourceModel: playlistSearchModel
         currentGroup: tvListView.currentGroup
+        // The first batch of a large insertion fills the view; the rest follows below.
+        insertBatch: Math.ceil(tvListView.height / 20) + 2
     }
 
     MouseArea {
@@ -214,25 +217,24 @@ Rectangle {
 
             // Closed groups are left out by the section model: only their headers remain,
             // so the delegates follow what is in view.
-            delegate: Loader {
-                id: row
-                width: tvListView.width
-                height: 20
-                readonly property bool isHeader: model.isHeader
-                sourceComponent: isHeader ? sectionRow : entryRow
-
-                Component {
-                    id: sectionRow
+            delegate: DelegateChooser {
+                role: "isHeader"
+                DelegateChoice {
+                    roleValue: true
                     PlaylistSection {
                         objectName: "sectionHeader"
+                        width: tvListView.width
+                        height: 20
                         title: model.group
                         onClicked: root.toggleGroup(model.group)
                     }
                 }
-                Component {
-                    id: entryRow
+                DelegateChoice {
+                    roleValue: false
                     PlaylistElement {
                         objectName: "playlistEntry"
+                        width: tvListView.width
+                        height: 20
                         url: model.url
                         title: model.title
                         group: model.group

@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtGraphicalEffects 1.0
+import NovalineScenes 1.0
 
 // One playlist entry: bullet when playing, crawling title, heart for the favourites.
 Rectangle {
@@ -13,7 +14,7 @@ Rectangle {
     property bool selected: false
     property bool current: false
     readonly property bool hovered: entryArea.containsMouse
-    readonly property bool heartShown: enableFavourites && state !== ""
+    readonly property bool heartShown: enableFavourites && heartState !== ""
 
     signal clicked()
     signal doubleClicked()
@@ -21,33 +22,11 @@ Rectangle {
 
     color: (selected || hovered) ? "#555555" : "transparent"
 
-    states: [
-        State {
-            name: "channelHover"
-            when: entryArea.containsMouse && !heartArea.containsMouse
-            PropertyChanges { target: heartLook; lightness: 0.4 }
-        },
-        State {
-            name: "hover"
-            when: heartArea.containsMouse && !root.favourite
-            PropertyChanges { target: heartLook; lightness: 0.6 }
-        },
-        State {
-            name: "infav"
-            when: root.favourite && !heartArea.containsMouse
-            PropertyChanges { target: heartLook; lightness: 0.6 }
-        },
-        State {
-            name: "infavhover"
-            when: root.favourite && heartArea.containsMouse
-            PropertyChanges { target: heartLook; lightness: 0.8 }
-        }
-    ]
-
-    QtObject {
-        id: heartLook
-        property real lightness: 0
-    }
+    // Heart look, first match wins: "channelHover", "hover", "infav", "infavhover", or
+    // "" for no heart.
+    readonly property string heartState: SceneLogic.heartState(entryArea.containsMouse,
+                                                                heartArea.containsMouse, favourite)
+    readonly property real heartLightness: SceneLogic.heartLightness(heartState)
 
     Text {
         objectName: "bullet"
@@ -58,7 +37,7 @@ Rectangle {
         font.family: "Tahoma"
         font.pixelSize: 16
         color: "#d8d8d8"
-        text: "•"
+        text: root.current ? "•" : ""
         visible: root.current
     }
 
@@ -117,7 +96,7 @@ Rectangle {
                         source: heartImage
                         hue: 0
                         saturation: 0
-                        lightness: heartLook.lightness
+                        lightness: root.heartLightness
                     }
                 }
             }

@@ -26,21 +26,20 @@ Item {
     Row {
         id: row
         x: 0
+        spacing: 20
 
         Text { id: first }
-        Item {
-            width: 20
-            height: 1
-            visible: root.overflowing
-        }
+        // The copy is laid out only while the text does not fit.
         Text {
-            text: first.text
+            objectName: "crawlCopy"
+            text: root.overflowing ? first.text : ""
             font: first.font
             color: first.color
             visible: root.overflowing
         }
     }
 
+    // Stopping leaves the row where it is; starting again begins from x = 0.
     SequentialAnimation {
         id: crawl
         running: root.running && root.overflowing

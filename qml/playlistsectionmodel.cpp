@@ -1,6 +1,7 @@
 #include "playlistsectionmodel.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -39,7 +40,34 @@ bool PlaylistSectionModel::Row::sameValues(const Row &o) const
         && selected == o.selected;
 }
 
-PlaylistSectionModel::PlaylistSectionModel(QObject *parent) : QAbstractListModel(parent) {}
+PlaylistSectionModel::PlaylistSectionModel(QObject *parent)
+    : QAbstractListModel(parent), m_batchTimer(new QTimer(this))
+{
+    // One batch per frame interval, so that the view draws between batches.
+    m_batchTimer->setSingleShot(true);
+    m_batchTimer->setInterval(16);
+    connect(m_batchTimer, &QTimer::timeout, this, &PlaylistSectionModel::continueInsertion);
+}
+
+void PlaylistSectionModel::setInsertBatch(int rows)
+{
+    rows = std::max(1, rows);
+    if (rows == m_insertBatch)
+        return;
+    m_insertBatch = rows;
+    emit insertBatchChanged();
+}
+
+void PlaylistSectionModel::setPendingState(bool syncScheduled, bool hasTarget)
+{
+    const bool before = pending();
+    m_pending = syncScheduled;
+    m_hasTarget = hasTarget;
+    if (!m_hasTarget)
+        m_target.clear();
+    if (pending() != before)
+        emit pendingChanged();
+}
 
 QString PlaylistSectionModel::normalizedGroup(const QString &group)
 {
@@ -68,6 +96,8 @@ void PlaylistSectionModel::setSourceModel(QAbstractItemModel *model)
                       << connect(model, &QAbstractItemModel::dataChanged, this,
                                  &PlaylistSectionModel::onSourceDataChanged)
                       << connect(model, &QObject::destroyed, this, [this] {
+                             m_batchTimer->stop();
+                             setPendingState(false, false);
                              beginResetModel();
                              m_rows.clear();
                              endResetModel();
@@ -114,8 +144,9 @@ void PlaylistSectionModel::scheduleSync()
 {
     if (m_pending)
         return;
-    m_pending = true;
-    emit pendingChanged();
+    // A rebuild from the source replaces any batches still to come.
+    m_batchTimer->stop();
+    setPendingState(true, false);
     QMetaObject::invokeMethod(this, &PlaylistSectionModel::sync, Qt::QueuedConnection);
 }
 
@@ -168,11 +199,49 @@ QVector<PlaylistSectionModel::Row> PlaylistSectionModel::buildRows() const
 
 void PlaylistSectionModel::sync()
 {
-    if (m_pending) {
-        m_pending = false;
-        emit pendingChanged();
+    m_batchTimer->stop();
+    const QVector<Row> target = buildRows();
+    applyStep(target);
+}
+
+void PlaylistSectionModel::continueInsertion()
+{
+    if (m_pending || !m_hasTarget)
+        return;
+    const QVector<Row> target = m_target;
+    applyStep(target);
+}
+
+void PlaylistSectionModel::applyStep(const QVector<Row> &target)
+{
+    // Rows of the target that are not listed yet; beyond the batch they wait.
+    QSet<Key> listed;
+    listed.reserve(m_rows.size());
+    for (const Row &r : qAsConst(m_rows))
+        listed.insert(Key{r.header, r.id, r.group, r.occurrence});
+    QVector<Row> step;
+    step.reserve(target.size());
+    int inserted = 0;
+    bool complete = true;
+    for (const Row &r : target) {
+        if (!listed.contains(Key{r.header, r.id, r.group, r.occurrence})) {
+            if (inserted >= m_insertBatch) {
+                complete = false;
+                continue;
+            }
+            ++inserted;
+        }
+        step.append(r);
     }
-    applyRows(buildRows());
+    if (complete) {
+        setPendingState(false, false);
+        applyRows(target);
+        return;
+    }
+    m_target = target;
+    setPendingState(false, true);
+    applyRows(step);
+    m_batchTimer->start();
 }
 
 void PlaylistSectionModel::applyRows(QVector<Row> rows)
@@ -304,8 +373,13 @@ void PlaylistSectionModel::onSourceDataChanged(const QModelIndex &topLeft,
                                                const QModelIndex &bottomRight,
                                                const QVector<int> &roles)
 {
-    if (m_pending || !topLeft.isValid())
+    if (!topLeft.isValid() || m_pending)
         return;
+    if (m_hasTarget) {
+        // Batches still to come carry the old values: rebuild instead.
+        scheduleSync();
+        return;
+    }
     if (roles.isEmpty() || roles.contains(m_groupRole)) {
         // A group change moves rows between sections.
         scheduleSync();

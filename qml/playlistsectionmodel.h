@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <QVector>
 
@@ -14,13 +15,20 @@
 // ranges. The rows here carry their own values, so this model stays consistent on its
 // own while a change is pending, and catches up once per batch: it rebuilds the row list
 // in one pass and announces only the difference (removed, inserted and changed rows).
+// A list view builds a delegate at once for every inserted row within its cache
+// buffer, so large insertions (opening a group of hundreds of channels) arrive in
+// batches of insertBatch rows, one batch per frame interval: the first batch fills the
+// view, the rest follows below it.
 class PlaylistSectionModel : public QAbstractListModel
 {
     Q_OBJECT
     Q_PROPERTY(QAbstractItemModel *sourceModel READ sourceModel WRITE setSourceModel NOTIFY sourceModelChanged)
     Q_PROPERTY(QString currentGroup READ currentGroup WRITE setCurrentGroup NOTIFY currentGroupChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // True while the rows lag behind the source (a change not yet taken in, or rows still
+    // to be inserted).
     Q_PROPERTY(bool pending READ pending NOTIFY pendingChanged)
+    Q_PROPERTY(int insertBatch READ insertBatch WRITE setInsertBatch NOTIFY insertBatchChanged)
 
 public:
     enum Roles {
@@ -41,7 +49,9 @@ public:
     QString currentGroup() const { return m_currentGroup; }
     void setCurrentGroup(const QString &group);
     int count() const { return m_rows.size(); }
-    bool pending() const { return m_pending; }
+    bool pending() const { return m_pending || m_hasTarget; }
+    int insertBatch() const { return m_insertBatch; }
+    void setInsertBatch(int rows);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -63,6 +73,7 @@ signals:
     void currentGroupChanged();
     void countChanged();
     void pendingChanged();
+    void insertBatchChanged();
 
 private:
     struct Row {
@@ -85,6 +96,9 @@ private:
     void onSourceDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                              const QVector<int> &roles);
     QVector<Row> buildRows() const;
+    void applyStep(const QVector<Row> &target);
+    void continueInsertion();
+    void setPendingState(bool syncScheduled, bool hasTarget);
     void applyRows(QVector<Row> rows);
     int entryRowOfSource(int sourceRow) const;
 
@@ -92,7 +106,11 @@ private:
     QVector<QMetaObject::Connection> m_connections;
     QString m_currentGroup = QStringLiteral("ungrouped");
     QVector<Row> m_rows;
-    bool m_pending = false;
+    bool m_pending = false;     // a sync is scheduled
+    bool m_hasTarget = false;   // rows of m_target still to be inserted
+    QVector<Row> m_target;
+    int m_insertBatch = 48;
+    QTimer *m_batchTimer;
     int m_idRole = -1;
     int m_titleRole = -1;
     int m_urlRole = -1;

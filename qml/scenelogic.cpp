@@ -131,6 +131,30 @@ double contentForGrooveClick(double y, double grooveHeight, double range)
     return clamp(y / grooveHeight * range, 0, range);
 }
 
+QString heartState(bool overEntry, bool overHeart, bool favourite)
+{
+    if (overEntry && !overHeart)
+        return QStringLiteral("channelHover");
+    if (overHeart && !favourite)
+        return QStringLiteral("hover");
+    if (favourite && !overHeart)
+        return QStringLiteral("infav");
+    if (favourite && overHeart)
+        return QStringLiteral("infavhover");
+    return QString();
+}
+
+double heartLightness(const QString &state)
+{
+    if (state == QLatin1String("channelHover"))
+        return 0.4;
+    if (state == QLatin1String("hover") || state == QLatin1String("infav"))
+        return 0.6;
+    if (state == QLatin1String("infavhover"))
+        return 0.8;
+    return 0;
+}
+
 QString searchPlaceholder()
 {
     return QStringLiteral("Поиск...");
@@ -264,6 +288,14 @@ double SceneLogic::contentForHandle(double handleY, double range, double track) 
 double SceneLogic::contentForGrooveClick(double y, double grooveHeight, double range) const
 {
     return scenes::contentForGrooveClick(y, grooveHeight, range);
+}
+QString SceneLogic::heartState(bool overEntry, bool overHeart, bool favourite) const
+{
+    return scenes::heartState(overEntry, overHeart, favourite);
+}
+double SceneLogic::heartLightness(const QString &state) const
+{
+    return scenes::heartLightness(state);
 }
 QString SceneLogic::searchPlaceholder() const { return scenes::searchPlaceholder(); }
 QString SceneLogic::searchFilter(const QString &text) const { return scenes::searchFilter(text); }

@@ -53,6 +53,11 @@ double handleForContent(double contentY, double range, double track);
 double contentForHandle(double handleY, double range, double track);
 double contentForGrooveClick(double y, double grooveHeight, double range);
 
+// Heart of a playlist entry: the look's name (first match wins), "" for no heart, and
+// the lightness of each look.
+QString heartState(bool overEntry, bool overHeart, bool favourite);
+double heartLightness(const QString &state);
+
 // Search field.
 QString searchPlaceholder();
 QString searchFilter(const QString &text);
@@ -95,6 +100,8 @@ public:
     Q_INVOKABLE double handleForContent(double contentY, double range, double track) const;
     Q_INVOKABLE double contentForHandle(double handleY, double range, double track) const;
     Q_INVOKABLE double contentForGrooveClick(double y, double grooveHeight, double range) const;
+    Q_INVOKABLE QString heartState(bool overEntry, bool overHeart, bool favourite) const;
+    Q_INVOKABLE double heartLightness(const QString &state) const;
     Q_INVOKABLE QString searchPlaceholder() const;
     Q_INVOKABLE QString searchFilter(const QString &text) const;
     Q_INVOKABLE QString clockTime(const QDateTime &t) const;

@@ -158,6 +158,43 @@ private slots:
         QCOMPARE(f.model.count(), 5 + 20);
     }
 
+    void largeInsertionsArriveInBatches()
+    {
+        Fixture f;
+        QList<QStringList> rows;
+        for (int i = 0; i < 100; ++i)
+            rows << QStringList{QString("Big %1").arg(i), "Big"};
+        rows << QStringList{"Small", "Small"};
+        f.fill(rows);
+        QAbstractItemModelTester tester(&f.model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        f.model.setInsertBatch(30);
+        f.model.setSourceModel(&f.search);
+        QCOMPARE(f.model.count(), 2);
+        QSignalSpy inserted(&f.model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy pending(&f.model, &PlaylistSectionModel::pendingChanged);
+        f.model.setCurrentGroup("Big");
+        // The first batch is there at once, right under the header.
+        QCOMPARE(f.model.count(), 2 + 30);
+        QVERIFY(f.model.pending());
+        QCOMPARE(f.rows().mid(0, 3), QStringList({"[Big]", "Big 0", "Big 1"}));
+        QCOMPARE(f.rows().last(), QString("[Small]"));
+        QTRY_VERIFY(!f.model.pending());
+        QCOMPARE(f.model.count(), 2 + 100);
+        QCOMPARE(inserted.count(), 4);
+        QCOMPARE(pending.count(), 2);
+        QCOMPARE(f.rows().at(100), QString("Big 99"));
+
+        // A source change in the middle of the batches: the model rebuilds and ends right.
+        f.model.setCurrentGroup("Small");
+        f.model.setCurrentGroup("Big");
+        QVERIFY(f.model.pending());
+        f.source.item(99)->setData("Big 99 renamed", Title);
+        f.source.removeRows(0, 10);
+        QTRY_VERIFY(!f.model.pending());
+        QCOMPARE(f.model.count(), 2 + 90);
+        QCOMPARE(f.rows().at(90), QString("Big 99 renamed"));
+    }
+
     void dataChangesFollowTheSource()
     {
         Fixture f;

@@ -139,6 +139,21 @@ private slots:
         QCOMPARE(scenes::contentForGrooveClick(10, 0, 800), 0.0);
     }
 
+    void heartLook()
+    {
+        // First match wins: hovering the row dims even a favourite's heart.
+        QCOMPARE(scenes::heartState(true, false, true), QString("channelHover"));
+        QCOMPARE(scenes::heartState(true, true, false), QString("hover"));
+        QCOMPARE(scenes::heartState(false, false, true), QString("infav"));
+        QCOMPARE(scenes::heartState(true, true, true), QString("infavhover"));
+        QCOMPARE(scenes::heartState(false, false, false), QString());
+        QCOMPARE(scenes::heartLightness("channelHover"), 0.4);
+        QCOMPARE(scenes::heartLightness("hover"), 0.6);
+        QCOMPARE(scenes::heartLightness("infav"), 0.6);
+        QCOMPARE(scenes::heartLightness("infavhover"), 0.8);
+        QCOMPARE(scenes::heartLightness(""), 0.0);
+    }
+
     void searchField()
     {
         QCOMPARE(scenes::searchFilter(""), QString());
