@@ -31,6 +31,8 @@ public:
     // Places the window (stored or default geometry, kept on the primary screen's
     // available area), loads the root scene and shows the window. Called once.
     void restoreAndShow();
+    // The same with another root scene (tests).
+    void restoreAndShow(const QUrl &rootScene);
 
     // Empties the current item and announces it, so the scene stops playback.
     void clearCurrentItem();

@@ -1,0 +1,444 @@
+#include "videoform.h"
+
+#include "config.h"
+#include "settingskeys.h"
+#include "displaykeeper.h"
+#include "httpdownload.h"
+#include "jtvmodel.h"
+#include "osintegration.h"
+#include "playlistmodel.h"
+#include "qmltypes.h"
+#include "settingsform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQmlError>
+#include <QScreen>
+#include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QSurfaceFormat>
+
+namespace {
+const char *const ShortVersion = "2.0.4";
+const char *const VlcArgsPrefix =
+        "--intf=dummy --no-media-library --no-stats --no-osd --no-loop "
+        "--no-video-title-show --drop-late-frames --network-caching=";
+const QLatin1String TrackingSuffix("/%1/%2");
+}
+
+VideoForm::VideoForm(Config *config, QWindow *parent)
+    : QQuickView(parent), config(config)
+{
+    displayKeeper = new DisplayKeeper(this);
+
+    // A translucent surface only where a compositor can blend it; otherwise the
+    // transparent parts would show garbage.
+    const bool composition = OsIntegration::compositionEnabled();
+    if (composition) {
+        setSurfaceType(QSurface::OpenGLSurface);
+        QSurfaceFormat surfaceFormat = format();
+        surfaceFormat.setAlphaBufferSize(8);
+        surfaceFormat.setRenderableType(QSurfaceFormat::DefaultRenderableType);
+        setFormat(surfaceFormat);
+        setColor(Qt::transparent);
+    }
+
+    QSettings *settings = config->settings();
+    // The video module reads this once, when it creates its libVLC instance, which
+    // happens only when the first scene with a player is built: set it before.
+    const uint caching = settings->value(QLatin1String(SettingsKeys::networkCaching),
+                                         SettingsKeys::networkCachingDefault).toUInt();
+    qputenv("VLC_ARGS", QByteArray(VlcArgsPrefix) + QByteArray::number(caching));
+
+    registerQmlTypes();
+
+    connect(this, &QWindow::windowStateChanged, this, &VideoForm::windowStateChanged);
+    setTitle(QStringLiteral("Novaline TV"));
+    connect(config, &Config::jtvDownloaded, this, &VideoForm::jtvDownloaded);
+
+    searchModel = new QSortFilterProxyModel;
+    searchModel->setSourceModel(config->playlistModel());
+    searchModel->setFilterRole(PlaylistModel::TitleRole);
+    searchModel->setFilterCaseSensitivity(Qt::CaseInsensitive);
+
+    favouritesModel = new QSortFilterProxyModel;
+    favouritesModel->setSourceModel(config->playlistModel());
+    favouritesModel->setFilterRole(PlaylistModel::FavouriteRole);
+    favouritesModel->setFilterFixedString(QStringLiteral("true"));
+
+    QQmlContext *context = rootContext();
+    context->setContextProperty(QStringLiteral("viewer"), this);
+    context->setContextProperty(QStringLiteral("config"), config);
+    context->setContextProperty(QStringLiteral("shortVersion"), QString::fromLatin1(ShortVersion));
+    context->setContextProperty(QStringLiteral("platform"), OsIntegration::platform());
+    context->setContextProperty(QStringLiteral("compositionEnabled"), composition);
+    context->setContextProperty(QStringLiteral("jtvModel"), config->jtvModel());
+    context->setContextProperty(QStringLiteral("playlistModel"), config->playlistModel());
+    context->setContextProperty(QStringLiteral("playlistSearchModel"), searchModel);
+    context->setContextProperty(QStringLiteral("playlistFavouritesModel"), favouritesModel);
+    context->setContextProperty(QStringLiteral("initialPlaylistState"),
+                                SettingsKeys::readBool(settings, QLatin1String(SettingsKeys::playerPlaylistState),
+                                                       SettingsKeys::playerPlaylistStateDefault));
+    context->setContextProperty(QStringLiteral("currentItem"), &m_currentItem);
+
+    updateSettings();
+
+    setResizeMode(QQuickView::SizeRootObjectToView);
+
+    connect(config, &Config::playlistLoaded, this, [this](int id) { playTv(id); },
+            Qt::DirectConnection);
+    connect(this, &QQuickView::statusChanged, this, [this](QQuickView::Status s) {
+        if (s == QQuickView::Error)
+            logSceneErrors();
+    });
+}
+
+VideoForm::~VideoForm() = default;
+
+void VideoForm::restoreAndShow()
+{
+    restoreAndShow(QUrl(QString::fromLatin1(RootScene)));
+}
+
+void VideoForm::restoreAndShow(const QUrl &rootScene)
+{
+    QRect rect(position(), QSize(SettingsKeys::windowDefaultWidth, SettingsKeys::windowDefaultHeight));
+
+    QSettings *settings = config->settings();
+    if (settings->contains(QLatin1String(SettingsKeys::iptvWindow))) {
+        const QRect stored = settings->value(QLatin1String(SettingsKeys::iptvWindow)).toRect();
+        // An unreadable or empty value would leave a window of no size.
+        if (stored.isValid())
+            rect = stored;
+        else
+            qWarning() << "Stored window geometry is not usable, using the default size:"
+                       << settings->value(QLatin1String(SettingsKeys::iptvWindow));
+    }
+
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableSize();
+        if (rect.right() >= available.width())
+            rect.moveRight(available.width() - 1);
+        if (rect.bottom() >= available.height())
+            rect.moveBottom(available.height() - 1);
+    }
+    if (rect.left() < 0)
+        rect.moveLeft(0);
+    if (rect.top() < 0)
+        rect.moveTop(0);
+
+    setGeometry(rect);
+    m_normalGeometry = rect;
+
+    setSource(rootScene);
+    show();
+}
+
+void VideoForm::logSceneErrors()
+{
+    qCritical() << "The player scene could not be loaded:" << source().toString();
+    const QList<QQmlError> list = errors();
+    for (const QQmlError &error : list)
+        qCritical().noquote() << error.toString();
+}
+
+// Navigation ---------------------------------------------------------------------
+
+void VideoForm::setCurrentEmpty()
+{
+    m_currentItem = PlaylistModelItem();
+    m_currentItem.setEmpty(true);
+    emit currentItemChanged();
+}
+
+void VideoForm::clearCurrentItem()
+{
+    setCurrentEmpty();
+}
+
+void VideoForm::playTv(int id)
+{
+    const PlaylistModelItem *entry = config->playlistModel()->itemById(id);
+    if (!entry) {
+        setCurrentEmpty();
+        return;
+    }
+    m_currentItem = *entry;
+    if (config->mode() == Config::Iptv)
+        SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::lastUrl), entry->url());
+    applyCurrentItem();
+}
+
+void VideoForm::applyCurrentItem()
+{
+    if (!m_formLoaded || m_currentItem.empty())
+        return;
+    if (config->mode() == Config::VideoTarvonaPro)
+        sendTrackingReport();
+    emit currentItemChanged();
+
+    const QString key = m_currentItem.jtv();
+    if (!key.isEmpty()) {
+        config->loadJtv(key);
+    } else {
+        JtvModel *guide = config->jtvModel();
+        guide->clear();
+        guide->finishModelUpdate();
+    }
+}
+
+void VideoForm::sendTrackingReport()
+{
+    const QString pattern = config->trackingUrl();
+    if (pattern.isEmpty() || m_currentItem.empty() || m_currentItem.fileId() <= 0)
+        return;
+
+    const QString fileId = QString::number(m_currentItem.fileId());
+    const QString seconds = QString::number(0);
+    QString address;
+    // The template is the portal address followed by "/%1/%2". Only those two markers
+    // are filled in: the address itself may hold percent-escapes such as %2F, which
+    // QString::arg would take for markers.
+    if (pattern.endsWith(TrackingSuffix))
+        address = pattern.left(pattern.size() - TrackingSuffix.size()) + QLatin1Char('/')
+                + fileId + QLatin1Char('/') + seconds;
+    else
+        address = pattern.arg(fileId, seconds);
+
+    auto *download = new HttpDownload(HttpDownload::Memory);
+    download->setUrl(QUrl(address));
+    connect(download, &HttpDownload::downloadFinished, download, &QObject::deleteLater);
+    download->download();
+}
+
+void VideoForm::playNext()
+{
+    if (m_currentItem.empty())
+        return;
+    const PlaylistModelItem *next = config->playlistModel()->nextItem(m_currentItem.id(), false);
+    if (!next)
+        return;
+    if (next->id() == m_currentItem.id()) {
+        setCurrentEmpty();
+        return;
+    }
+    playTv(next->id());
+}
+
+void VideoForm::playPrev()
+{
+    if (m_currentItem.empty())
+        return;
+    const PlaylistModelItem *prev = config->playlistModel()->prevItem(m_currentItem.id(), false);
+    // The first entry answers with itself: playing it again would only repeat the
+    // announcement (and a portal file's watch report).
+    if (!prev || prev->id() == m_currentItem.id())
+        return;
+    playTv(prev->id());
+}
+
+void VideoForm::loveChannel(const QUrl &url)
+{
+    PlaylistModel *model = config->playlistModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const PlaylistModelItem *entry = model->item(row);
+        if (entry && entry->url() == url)
+            model->setData(row, !entry->favourite(), PlaylistModel::FavouriteRole);
+    }
+    config->saveFavourites();
+}
+
+void VideoForm::jtvDownloaded()
+{
+    if (!m_currentItem.empty())
+        config->loadJtv(m_currentItem.jtv());
+}
+
+void VideoForm::setFormLoaded(bool loaded)
+{
+    const bool becameLoaded = loaded && !m_formLoaded;
+    if (loaded == m_formLoaded)
+        return;
+    m_formLoaded = loaded;
+    emit formLoadedChanged();
+    // Announce the channel chosen while the scene was still loading.
+    if (becameLoaded)
+        applyCurrentItem();
+}
+
+// Persisted state ----------------------------------------------------------------
+
+void VideoForm::updateSettings()
+{
+    QSettings *settings = config->settings();
+    QQmlContext *context = rootContext();
+    context->setContextProperty(QStringLiteral("initialVolume"),
+                                SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::playerVolume),
+                                                      SettingsKeys::playerVolumeDefault));
+    context->setContextProperty(QStringLiteral("preferredAudioLanguages"),
+                                SettingsKeys::readStringList(settings, QLatin1String(SettingsKeys::preferredAudioLanguage)));
+    context->setContextProperty(QStringLiteral("preferredSubtitlesLanguages"),
+                                SettingsKeys::readStringList(settings, QLatin1String(SettingsKeys::preferredSubtitlesLanguage)));
+    context->setContextProperty(QStringLiteral("initialDeinterlacing"),
+                                SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::deinterlacing),
+                                                      SettingsKeys::deinterlacingDefault));
+    context->setContextProperty(QStringLiteral("initialAspectRatio"),
+                                SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::aspectRatio),
+                                                      SettingsKeys::aspectRatioDefault));
+    context->setContextProperty(QStringLiteral("initialCropRatio"),
+                                SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::cropRatio),
+                                                      SettingsKeys::cropRatioDefault));
+}
+
+void VideoForm::saveVolume(int volume)
+{
+    SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::playerVolume), volume);
+}
+
+void VideoForm::savePlaylistState(bool open)
+{
+    SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::playerPlaylistState), open);
+}
+
+void VideoForm::storeGeometry()
+{
+    // In full screen (or maximised) the geometry is the screen's; the window has to
+    // come back in its normal size at the next start.
+    const bool normal = !(windowStates() & (Qt::WindowFullScreen | Qt::WindowMaximized
+                                            | Qt::WindowMinimized));
+    const QRect rect = normal || !m_normalGeometry.isValid() ? geometry() : m_normalGeometry;
+    SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::iptvWindow), rect);
+}
+
+void VideoForm::windowMoveFinished()
+{
+    storeGeometry();
+}
+
+void VideoForm::windowResizeFinished()
+{
+    storeGeometry();
+}
+
+// Window operations --------------------------------------------------------------
+
+void VideoForm::trackNormalGeometry()
+{
+    if (!(windowStates() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)))
+        m_normalGeometry = geometry();
+}
+
+void VideoForm::moveEvent(QMoveEvent *event)
+{
+    QQuickView::moveEvent(event);
+    trackNormalGeometry();
+}
+
+void VideoForm::resizeEvent(QResizeEvent *event)
+{
+    QQuickView::resizeEvent(event);
+    trackNormalGeometry();
+}
+
+void VideoForm::windowMoved(int x, int y, int offset)
+{
+    Q_UNUSED(offset)
+    setGeometry(geometry().translated(x, y));
+    trackNormalGeometry();
+}
+
+void VideoForm::windowResized(int width, int height)
+{
+    const QRect current = geometry();
+    const int w = qMax(current.width() + width, minimumWidth());
+    const int h = qMax(current.height() + height, minimumHeight());
+    setGeometry(QRect(current.topLeft(), QSize(w, h)));
+    trackNormalGeometry();
+}
+
+void VideoForm::setMinimumWidth(int w)
+{
+    QQuickView::setMinimumWidth(w);
+}
+
+void VideoForm::setMinimumHeight(int h)
+{
+    QQuickView::setMinimumHeight(h);
+}
+
+bool VideoForm::stayOnTop() const
+{
+    return flags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void VideoForm::setStayOnTop(bool on)
+{
+    // On X11 the hint alone moves the window in or out of the window manager's
+    // "above" layer.
+    setFlag(Qt::WindowStaysOnTopHint, on);
+    emit stayOnTopChanged();
+}
+
+bool VideoForm::isFullscreen() const
+{
+    return windowStates().testFlag(Qt::WindowFullScreen);
+}
+
+void VideoForm::toggleFullscreen()
+{
+    const Qt::WindowStates states = windowStates();
+    const bool leaving = states.testFlag(Qt::WindowFullScreen);
+    if (!leaving)
+        trackNormalGeometry();
+    stateSignalled = false;
+    setWindowStates(states ^ Qt::WindowFullScreen);
+    // Without a window manager that restores it, the window would stay screen-sized.
+    if (leaving && m_normalGeometry.isValid() && !windowStates().testFlag(Qt::WindowMaximized))
+        setGeometry(m_normalGeometry);
+    // The window's state notification has announced the change already, unless the
+    // visible state stayed the same (a minimised window).
+    if (!stateSignalled)
+        emit isFullscreenChanged();
+}
+
+void VideoForm::windowStateChanged()
+{
+    stateSignalled = true;
+    emit isFullscreenChanged();
+}
+
+void VideoForm::minimize()
+{
+    showMinimized();
+}
+
+void VideoForm::quit()
+{
+    QCoreApplication::quit();
+}
+
+void VideoForm::open(const QList<QUrl> &urls)
+{
+    emit dropped(urls);
+}
+
+void VideoForm::loadIptv()
+{
+    emit iptvModeRequested();
+}
+
+void VideoForm::showSettingsForm()
+{
+    if (!settingsForm) {
+        settingsForm = new SettingsForm(config->settings());
+        connect(settingsForm, &SettingsForm::settingsUpdated, this, &VideoForm::updateSettings);
+        connect(settingsForm, &SettingsForm::releaseInstanceRequested,
+                this, &VideoForm::releaseInstanceRequested, Qt::DirectConnection);
+        connect(settingsForm, &SettingsForm::instanceRestoreRequested,
+                this, &VideoForm::instanceRestoreRequested, Qt::DirectConnection);
+    }
+    settingsForm->show();
+    settingsForm->raise();
+}
