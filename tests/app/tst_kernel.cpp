@@ -2,6 +2,7 @@
 // URL dispatch, the window's requests and quitting.
 #include "kernel.h"
 #include "operatorserver.h"
+#include "singleinstance.h"
 
 #include <config.h>
 #include <playlistmodel.h>
@@ -14,6 +15,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QSettings>
+#include <QSharedMemory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,7 +65,9 @@ private slots:
         m_staleUpdate = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/update/update.exe");
         writeFile(m_staleUpdate, "#!/bin/sh\n");
 
-        m_kernel = new Kernel(nullptr, {}, nullptr);
+        m_segment.reset(new QSharedMemory(QLatin1String(singleInstanceKey)));
+        QVERIFY(checkLaunch(*m_segment).firstInstance);
+        m_kernel = new Kernel(m_segment.data(), {}, nullptr);
         m_config = m_kernel->configuration();
         m_window = m_kernel->window();
         QVERIFY(m_config && m_window);
@@ -188,6 +192,29 @@ private slots:
         QVERIFY(!playlist().contains(fileUrl(QStringLiteral("e.avi"))));
     }
 
+    void instanceHandedOverForARestart()
+    {
+        // Right before the dialog starts a new copy: segment and server let go, so the
+        // new copy becomes the first one.
+        emit m_window->releaseInstanceRequested();
+        QVERIFY(!m_segment->isAttached());
+        QVERIFY(!serverAnswers());
+        {
+            QSharedMemory newCopy{QLatin1String(singleInstanceKey)};
+            QVERIFY(checkLaunch(newCopy).firstInstance);
+        }
+        // The start failed: both are taken back and launch messages arrive again.
+        emit m_window->instanceRestoreRequested();
+        QVERIFY(m_segment->isAttached());
+        {
+            QSharedMemory laterCopy{QLatin1String(singleInstanceKey)};
+            QVERIFY(!checkLaunch(laterCopy).firstInstance);
+        }
+        QVERIFY(sendLaunchMessage({QUrl::fromLocalFile(m_files.filePath(QStringLiteral("c.avi")))}, false, 1, 0));
+        QTRY_COMPARE(playlist(), QStringList{fileUrl(QStringLiteral("c.avi"))});
+        QCOMPARE(m_config->mode(), Config::LocalFile);
+    }
+
     void quittingStoresTheWindowAndReleasesTheServer()
     {
         QSignalSpy destroyed(m_kernel, &QObject::destroyed);
@@ -196,9 +223,10 @@ private slots:
         m_kernel = nullptr;
         QSettings settings;
         QVERIFY(settings.value(QLatin1String(SettingsKeys::iptvWindow)).toRect().isValid());
-        QLocalSocket socket;
-        socket.connectToServer(QStringLiteral("Pelorin_iptv"));
-        QVERIFY(!socket.waitForConnected(1000));
+        QVERIFY(!serverAnswers());
+        QVERIFY(!m_segment->isAttached());
+        QSharedMemory next{QLatin1String(singleInstanceKey)};
+        QVERIFY(checkLaunch(next).firstInstance);
     }
 
 private:
@@ -210,6 +238,13 @@ private:
         for (const QString &name : names)
             urls << QUrl::fromLocalFile(m_files.filePath(name));
         QVERIFY(!m_kernel->openUrls(urls, append));
+    }
+
+    static bool serverAnswers()
+    {
+        QLocalSocket socket;
+        socket.connectToServer(QStringLiteral("Pelorin_iptv"));
+        return socket.waitForConnected(1000);
     }
 
     QStringList playlist() const
@@ -238,6 +273,7 @@ private:
     Config *m_config = nullptr;
     VideoForm *m_window = nullptr;
     QScopedPointer<QSignalSpy> m_loaded;
+    QScopedPointer<QSharedMemory> m_segment;
 };
 
 QTEST_MAIN(TestKernel)
