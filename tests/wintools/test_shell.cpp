@@ -125,7 +125,7 @@ TEST(UpdateAcl, ReturnCodes)
     EXPECT_EQ(GetCapturedStdout(), "GetNamedSecurityInfo Error 2\n");
 }
 
-TEST(ShellIcon, IconOfAProgramAndNoneForAMissingPath)
+TEST(ShellIcon, IconOfAProgramAndNoneWithAnErrorLine)
 {
     CaptureStdout();
     HICON icon = extractIcon((binDir() + L"\\wintools_updater.exe").c_str(), 1 /* SHIL_SMALL */);
@@ -137,6 +137,17 @@ TEST(ShellIcon, IconOfAProgramAndNoneForAMissingPath)
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
+
+    CaptureStdout();
+    EXPECT_EQ(extractIcon((scratchDir(L"icon") + L"\\missing.xyz").c_str(), 1), nullptr);
+    std::string err = GetCapturedStdout();
+    EXPECT_EQ(err.rfind("ComCtl32.dll version: ", 0), 0u) << err;
+    EXPECT_NE(err.find("SHGetFileInfo error: 0"), std::string::npos) << err;
+
+    CaptureStdout();
+    EXPECT_EQ(extractIcon((binDir() + L"\\wintools_updater.exe").c_str(), 99), nullptr);
+    err = GetCapturedStdout();
+    EXPECT_NE(err.find("SHGetImageList error: "), std::string::npos) << err;
 
     EXPECT_EQ(extractIcon(nullptr, 0), nullptr);
 }

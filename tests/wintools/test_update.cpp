@@ -70,6 +70,16 @@ TEST_F(Update, FromTheInstallDirDoesNothing)
     EXPECT_EQ(runUpdater(L"rollback").exitCode, 0u);
     EXPECT_EQ(tree(upd), (std::vector<std::wstring>{L"a.dll", L"b.dll.back", L"updater.exe"}));
     EXPECT_TRUE(tree(inst).empty());
+
+    // Windows paths ignore letter case: the same folder spelt otherwise is still it.
+    std::wstring upper = upd;
+    for (auto &c : upper)
+        c = towupper(c);
+    setInstallPath(upper + L"\\IPTV.exe");
+    const RunResult again = runUpdater(L"update");
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_EQ(again.output, header(upper) + "Launched from install dir!");
+    EXPECT_EQ(tree(upd), (std::vector<std::wstring>{L"a.dll", L"b.dll.back", L"updater.exe"}));
 }
 
 TEST_F(Update, InstallsWithBackupsAndSubdirectoriesThenCleansUp)
@@ -243,6 +253,13 @@ TEST_F(Update, WithoutInstallDirNothingIsTouched)
     EXPECT_EQ(tree(upd), (std::vector<std::wstring>{L"a.dll", L"update.txt", L"updater.exe"}));
     EXPECT_TRUE(cleanupUpdate(org, app));
     EXPECT_TRUE(rollbackUpdate(org, app));
+
+    // A relative entry is no installation directory either.
+    setInstallPath(L"IPTV.exe");
+    const RunResult relative = runUpdater(L"update");
+    EXPECT_EQ(relative.exitCode, 1u);
+    EXPECT_EQ(relative.output, header(L"IPTV.exe") + "No install dir, nothing installed!\n");
+    EXPECT_EQ(tree(upd), (std::vector<std::wstring>{L"a.dll", L"update.txt", L"updater.exe"}));
 }
 
 TEST_F(Update, UpdateInfoRecordsTheOutcome)
