@@ -1,6 +1,7 @@
 #include "vlccore_p.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QLoggingCategory>
 
@@ -16,9 +17,10 @@ std::weak_ptr<VlcCore> g_core;
 
 void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_list args)
 {
-    // Debug and notice messages are many; format them only when asked for.
-    const bool wanted = level >= LIBVLC_WARNING ? lcLibVlc().isWarningEnabled()
-                                                : lcLibVlc().isDebugEnabled();
+    // libVLC's warnings are mostly stream noise: only its errors are warnings
+    // here; everything else is debug output, formatted only when asked for.
+    const bool wanted = level >= LIBVLC_ERROR ? lcLibVlc().isWarningEnabled()
+                                              : lcLibVlc().isDebugEnabled();
     if (!wanted)
         return;
     char text[1024];
@@ -30,7 +32,7 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
     const char *file = nullptr;
     unsigned line = 0;
     libvlc_log_get_context(ctx, &module, &file, &line);
-    if (level >= LIBVLC_WARNING)
+    if (level >= LIBVLC_ERROR)
         qCWarning(lcLibVlc, "%s: %s", module ? module : "?", text);
     else
         qCDebug(lcLibVlc, "%s: %s", module ? module : "?", text);
@@ -107,6 +109,10 @@ void VlcCore::run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
+        QElapsedTimer clock;
+        clock.start();
         job();
+        if (clock.elapsed() > 200)
+            qCDebug(lcVlcCore, "libVLC call took %lld ms", clock.elapsed());
     }
 }

@@ -59,6 +59,7 @@ struct VlcBackend
     std::shared_ptr<VlcFrameSink> sink;
     std::shared_ptr<VlcBridge> bridge;
     QByteArray deinterlace; // last mode sent, for diagnostics
+    int acceptedVolume = -1; // last volume libVLC took
 };
 
 struct TrackInfo
@@ -155,6 +156,7 @@ public:
     void scheduleTrackRefresh();
     void applyTracks(quint64 generation, const TrackInfo &info);
     void sendTrack(int kind, int id);
+    void sendDeinterlacing();
     template <typename F>
     void run(F &&job)
     {
@@ -287,6 +289,8 @@ VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
     // Keys and mouse belong to the scenes.
     libvlc_video_set_key_input(mp, 0);
     libvlc_video_set_mouse_input(mp, 0);
+    // Off unless asked for (VLC's own default is automatic).
+    libvlc_video_set_deinterlace(mp, nullptr);
 }
 
 void VlcPlayerPrivate::setState(int s)
@@ -385,7 +389,8 @@ void VlcPlayerPrivate::open()
             });
             return;
         }
-        libvlc_audio_set_volume(b.mp, vol);
+        if (libvlc_audio_set_volume(b.mp, vol) == 0)
+            b.acceptedVolume = vol;
     });
 }
 
@@ -447,10 +452,15 @@ void VlcPlayerPrivate::handleEvent(quint64 gen, int type, qint64 value, float fv
             emit q->seekableChanged();
         }
         break;
+    case libvlc_MediaPlayerVout:
+        // A mode changed while the picture chain was being built can miss the
+        // new chain: give it again.
+        sendDeinterlacing();
+        scheduleTrackRefresh();
+        break;
     case libvlc_MediaPlayerESAdded:
     case libvlc_MediaPlayerESDeleted:
     case libvlc_MediaPlayerESSelected:
-    case libvlc_MediaPlayerVout:
         scheduleTrackRefresh();
         break;
     default:
@@ -601,6 +611,16 @@ void VlcPlayerPrivate::sendTrack(int kind, int id)
     });
 }
 
+void VlcPlayerPrivate::sendDeinterlacing()
+{
+    const QByteArray name = Vlc::deinterlacingName(deinterlacing);
+    run([name](VlcBackend &b) {
+        // A null mode switches the filter off; VLC's own default would be automatic.
+        libvlc_video_set_deinterlace(b.mp, name.isEmpty() ? nullptr : name.constData());
+        b.deinterlace = name;
+    });
+}
+
 VlcPlayer::VlcPlayer(QObject *parent)
     : QObject(parent)
     , d(new VlcPlayerPrivate(this))
@@ -675,7 +695,10 @@ void VlcPlayer::setVolume(int volume)
     if (volume == d->volume)
         return;
     d->volume = volume;
-    d->run([volume](VlcBackend &b) { libvlc_audio_set_volume(b.mp, volume); });
+    d->run([volume](VlcBackend &b) {
+        if (libvlc_audio_set_volume(b.mp, volume) == 0)
+            b.acceptedVolume = volume;
+    });
     emit volumeChanged();
 }
 
@@ -713,12 +736,7 @@ void VlcPlayer::setDeinterlacing(int mode)
     if (mode == d->deinterlacing)
         return;
     d->deinterlacing = mode;
-    const QByteArray name = Vlc::deinterlacingName(mode);
-    d->run([name](VlcBackend &b) {
-        // A null mode switches the filter off; VLC's own default would be automatic.
-        libvlc_video_set_deinterlace(b.mp, name.isEmpty() ? nullptr : name.constData());
-        b.deinterlace = name;
-    });
+    d->sendDeinterlacing();
     emit deinterlacingChanged();
 }
 
@@ -861,6 +879,7 @@ void VlcPlayer::requestDiagnostics()
     d->run([](VlcBackend &b) {
         QVariantMap m;
         m.insert(QStringLiteral("volume"), libvlc_audio_get_volume(b.mp));
+        m.insert(QStringLiteral("acceptedVolume"), b.acceptedVolume);
         m.insert(QStringLiteral("deinterlace"), QString::fromLatin1(b.deinterlace));
         m.insert(QStringLiteral("audioTrack"), libvlc_audio_get_track(b.mp));
         m.insert(QStringLiteral("videoTrack"), libvlc_video_get_track(b.mp));

@@ -105,7 +105,8 @@ signals:
     void audioPreferredLanguagesChanged();
     void subtitlePreferredLanguagesChanged();
     void openTimeoutChanged();
-    // Keys "volume", "deinterlace" (the last mode sent), "audioTrack",
+    // Keys "volume" (as the audio output reports it), "acceptedVolume" (the last
+    // value libVLC took), "deinterlace" (the last mode sent), "audioTrack",
     // "subtitleTrack", "videoTrack", "state" (libVLC's), "time".
     void diagnostics(const QVariantMap &values);
 

@@ -1,0 +1,220 @@
+// Plays generated clips through VlcPlayer + VlcVideoOutput in a window on the X
+// display: picture colours, geometry, seeking, end, pause, volume, deinterlacing.
+#include "vlctesthelpers.h"
+
+using namespace vlctest;
+
+class TestPlayback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void picture_data();
+    void picture();
+    void seekPauseEnd();
+    void volume();
+    void aspectAndCrop();
+    void deinterlacing();
+
+private:
+    QString m_media;
+    // Keeps one libVLC instance for the whole run (starting one takes a while).
+    std::unique_ptr<VlcPlayer> m_keeper;
+};
+
+void TestPlayback::initTestCase()
+{
+    setTestVlcArgs();
+    m_media = media(QStringLiteral("clip-720p,clip-1080p,sd"));
+    m_keeper.reset(new VlcPlayer);
+}
+
+void TestPlayback::picture_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("720p planar") << "clip-720p.ts" << QByteArray("yuv") << QSize(1280, 720);
+    QTest::newRow("720p rgb") << "clip-720p.ts" << QByteArray("rgb") << QSize(1280, 720);
+    QTest::newRow("1080p planar") << "clip-1080p.ts" << QByteArray("yuv") << QSize(1920, 1080);
+    QTest::newRow("576 planar") << "sd.ts" << QByteArray("yuv") << QSize(720, 576);
+}
+
+void TestPlayback::picture()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, path);
+    QFETCH(QSize, size);
+    qputenv("VLCQT_VIDEO_PATH", path);
+    Scene scene;
+    QSignalSpy states(scene.player, &VlcPlayer::stateChanged);
+    scene.player->setUrl(QUrl::fromLocalFile(m_media + QLatin1Char('/') + file));
+    QCOMPARE(scene.player->state(), int(Vlc::Opening));
+    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 10000);
+    // The decoder's padding is not shown: the picture has the stream's real size.
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), size, 5000);
+    QCOMPARE(scene.output->renderPath(), QString::fromLatin1(path));
+    const QRectF painted = scene.output->paintedRect();
+    QVERIFY(!painted.isEmpty());
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), painted, &why), qPrintable(why), 5000);
+    // The picture is letterboxed into the item (640x360 window).
+    const qreal dar = qreal(size.width()) / size.height();
+    QCOMPARE(painted.width() / painted.height(), dar);
+    scene.player->stop();
+    QCOMPARE(scene.player->state(), int(Vlc::Stopped));
+    qunsetenv("VLCQT_VIDEO_PATH");
+}
+
+void TestPlayback::seekPauseEnd()
+{
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QSignalSpy states(p, &VlcPlayer::stateChanged);
+    QSignalSpy lengths(p, &VlcPlayer::lengthChanged);
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(p->seekable(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(p->length() > 2500, 5000);
+    QVERIFY(p->length() < 3600);
+
+    // Seeking: the position is taken at once, the time follows.
+    QSignalSpy positions(p, &VlcPlayer::positionChanged);
+    p->setPosition(0.6);
+    QCOMPARE(positions.count(), 1);
+    QCOMPARE(p->position(), 0.6);
+    QTRY_VERIFY_WITH_TIMEOUT(p->time() >= 1500, 5000);
+
+    // Pause holds the time; play resumes.
+    p->pause();
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Paused), 5000);
+    p->play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 5000);
+
+    // The end: Ended stays although libVLC follows it with Stopped.
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Ended), 8000);
+}
+
+void TestPlayback::volume()
+{
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QSignalSpy volumes(p, &VlcPlayer::volumeChanged);
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 10000);
+
+    auto backendVolume = [p] {
+        QSignalSpy answers(p, &VlcPlayer::diagnostics);
+        p->requestDiagnostics();
+        if (!answers.wait(5000))
+            return -2;
+        return answers.at(0).at(0).toMap().value(QStringLiteral("acceptedVolume")).toInt();
+    };
+    // Above 100 is amplification and reaches libVLC as is.
+    p->setVolume(150);
+    QCOMPARE(p->volume(), 150);
+    QCOMPARE(volumes.count(), 1);
+    QCOMPARE(backendVolume(), 150);
+    // More than 200 is clamped, and so is anything below 0.
+    p->setVolume(250);
+    QCOMPARE(p->volume(), 200);
+    QCOMPARE(volumes.count(), 2);
+    QCOMPARE(backendVolume(), 200);
+    p->setVolume(300);
+    QCOMPARE(volumes.count(), 2); // still 200: no change
+    p->setVolume(-5);
+    QCOMPARE(p->volume(), 0);
+    QCOMPARE(backendVolume(), 0);
+    QCOMPARE(volumes.count(), 3);
+}
+
+void TestPlayback::aspectAndCrop()
+{
+    Scene scene(QSize(640, 360));
+    VlcPlayer *p = scene.player;
+    VlcVideoOutput *out = scene.output;
+    QSignalSpy rects(out, &VlcVideoOutput::paintedRectChanged);
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(out->paintedRect(), QRectF(0, 0, 640, 360), 10000);
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), out->paintedRect(), &why), qPrintable(why), 5000);
+
+    // 4:3 in a 16:9 item: pillarbox 480 wide, the whole picture squeezed into it.
+    QSignalSpy aspects(out, &VlcVideoOutput::aspectRatioChanged);
+    out->setAspectRatio(Vlc::R_4_3);
+    QCOMPARE(aspects.count(), 1);
+    QCOMPARE(out->paintedRect(), QRectF(80, 0, 480, 360));
+    QTRY_VERIFY_WITH_TIMEOUT(litSpan(scene.grab(), 180) == qMakePair(80, 559), 5000);
+    QVERIFY2(showsPattern(scene.grab(), out->paintedRect(), &why), qPrintable(why));
+
+    // Crop 1:1 on top of 4:3: the middle square of the 4:3 picture, full height.
+    out->setCropRatio(Vlc::R_1_1);
+    QCOMPARE(out->paintedRect(), QRectF(140, 0, 360, 360));
+    QTRY_VERIFY_WITH_TIMEOUT(litSpan(scene.grab(), 180) == qMakePair(140, 499), 5000);
+    QVERIFY2(showsPattern(scene.grab(), out->paintedRect(), &why), qPrintable(why));
+
+    // Back to the source's own ratio with a 16:10 crop: the picture loses a bit of
+    // its sides and fills the height (576 wide).
+    out->setAspectRatio(Vlc::Original);
+    out->setCropRatio(Vlc::R_16_10);
+    QCOMPARE(out->paintedRect(), QRectF(32, 0, 576, 360));
+    QTRY_VERIFY_WITH_TIMEOUT(litSpan(scene.grab(), 180) == qMakePair(32, 607), 5000);
+
+    // A wide ratio letterboxes top and bottom: 2.35 -> 640 x 272.34.
+    out->setCropRatio(Vlc::Original);
+    out->setAspectRatio(Vlc::R_235_100);
+    const QRectF wide = out->paintedRect();
+    QCOMPARE(wide.width(), 640.0);
+    QVERIFY(qAbs(wide.height() - 640 / 2.35) < 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(litRows(scene.grab(), 320).first - int(wide.top())) <= 1, 5000);
+
+    // Ignore stretches over the whole item.
+    out->setAspectRatio(Vlc::Ignore);
+    QCOMPARE(out->paintedRect(), QRectF(0, 0, 640, 360));
+    QVERIFY(rects.count() >= 5);
+}
+
+void TestPlayback::deinterlacing()
+{
+    // libVLC announces the filter it starts in its debug messages.
+    static QStringList messages;
+    static QMutex lock; // libVLC logs from its own threads
+    messages.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("vlcqt.libvlc.debug=true"));
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &ctx, const QString &msg) {
+        if (msg.contains(QLatin1String("deinterlace"))) {
+            QMutexLocker locker(&lock);
+            messages << msg;
+        }
+        if (type != QtDebugMsg || qstrcmp(ctx.category, "vlcqt.libvlc") != 0)
+            previous(type, ctx, msg);
+    });
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QSignalSpy changes(p, &VlcPlayer::deinterlacingChanged);
+    p->setDeinterlacing(Vlc::Yadif);
+    QCOMPARE(changes.count(), 1);
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 10000);
+    auto logged = [](const char *text) {
+        QMutexLocker locker(&lock);
+        return !messages.filter(QLatin1String(text)).isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logged("using yadif deinterlace method"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect()), 5000);
+    // Switching while playing reaches the running picture chain.
+    p->setDeinterlacing(Vlc::Bob);
+    QTRY_VERIFY2_WITH_TIMEOUT(logged("using bob deinterlace method"),
+                              qPrintable(QStringLiteral("state %1 time %2").arg(p->state()).arg(p->time())), 5000);
+    // Unknown values are refused.
+    p->setDeinterlacing(42);
+    QCOMPARE(p->deinterlacing(), int(Vlc::Bob));
+    QCOMPARE(changes.count(), 2);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+}
+
+QTEST_MAIN(TestPlayback)
+#include "tst_vlcqt_playback.moc"

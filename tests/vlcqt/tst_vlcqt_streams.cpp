@@ -1,0 +1,302 @@
+// Tracks, preferred languages, refused and broken addresses, a live stream, fast
+// switching and create/destroy cycles, through VlcPlayer + VlcVideoOutput in a
+// window on the X display.
+#include "vlctesthelpers.h"
+#include "vlctrackmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QTcpServer>
+
+using namespace vlctest;
+
+class TestStreams : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void tracks_data();
+    void tracks();
+    void refusedSchemes_data();
+    void refusedSchemes();
+    void brokenSources();
+    void liveStream();
+    void fastSwitching();
+    void createDestroy();
+
+private:
+    QString m_media;
+    QProcess m_server;
+    int m_port = 0;
+    std::unique_ptr<VlcPlayer> m_keeper;
+};
+
+void TestStreams::initTestCase()
+{
+    setTestVlcArgs();
+    m_media = media(QStringLiteral("tracks,clip-720p,live"));
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start(QStringLiteral("python3"),
+                   {qEnvironmentVariable("NOVALINE_SOURCE_DIR") + QStringLiteral("/tests/vlcqt/endless_server.py"),
+                    m_media, QStringLiteral("3")});
+    QVERIFY(m_server.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
+    const QByteArray line = m_server.readLine().trimmed();
+    QVERIFY2(line.startsWith("PORT "), line.constData());
+    m_port = line.mid(5).toInt();
+    m_keeper.reset(new VlcPlayer);
+}
+
+void TestStreams::cleanupTestCase()
+{
+    m_server.closeWriteChannel();
+    if (!m_server.waitForFinished(3000))
+        m_server.kill();
+}
+
+void TestStreams::tracks_data()
+{
+    QTest::addColumn<QStringList>("audioPrefs");
+    QTest::addColumn<QStringList>("subtitlePrefs");
+    QTest::addColumn<QString>("audioTitle");   // part of the chosen audio track's title
+    QTest::addColumn<bool>("subtitlesOn");
+    QTest::newRow("English by title, no subtitles")
+        << QStringList{QStringLiteral("English")} << QStringList{} << QStringLiteral("English") << false;
+    QTest::newRow("two-letter code first, subtitles by code")
+        << QStringList{QStringLiteral("Ru"), QStringLiteral("English")} << QStringList{QStringLiteral("eng")}
+        << QStringLiteral("Русский") << true;
+    QTest::newRow("unknown first, then the title")
+        << QStringList{QStringLiteral("Deutsch"), QStringLiteral(""), QStringLiteral("English")}
+        << QStringList{QStringLiteral("fr")} << QStringLiteral("English") << false;
+}
+
+void TestStreams::tracks()
+{
+    QFETCH(QStringList, audioPrefs);
+    QFETCH(QStringList, subtitlePrefs);
+    QFETCH(QString, audioTitle);
+    QFETCH(bool, subtitlesOn);
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QAbstractItemModelTester audioTester(p->audioTrackModel());
+    QAbstractItemModelTester subTester(p->subtitleTrackModel());
+    p->setAudioPreferredLanguages(audioPrefs);
+    p->setSubtitlePreferredLanguages(subtitlePrefs);
+    QSignalSpy counts(p->audioTrackModel(), &VlcTrackModel::countChanged);
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/tracks.mkv")));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 10000);
+
+    VlcTrackModel *audio = p->audioTrackModel();
+    QTRY_COMPARE_WITH_TIMEOUT(audio->count(), 3, 5000);
+    QVERIFY(counts.count() >= 1);
+    QCOMPARE(audio->rowCount(), 3);
+    const QHash<int, QByteArray> roles = audio->roleNames();
+    QCOMPARE(roles.value(VlcTrackModel::IdRole), QByteArray("id"));
+    QCOMPARE(roles.value(VlcTrackModel::TitleRole), QByteArray("title"));
+    QCOMPARE(audio->idAt(0), -1);
+    QCOMPARE(audio->titleAt(0), QStringLiteral("Disable"));
+    QVERIFY2(audio->titleAt(1).contains(QStringLiteral("Русский")), qPrintable(audio->titleAt(1)));
+    QVERIFY2(audio->titleAt(2).contains(QStringLiteral("English")), qPrintable(audio->titleAt(2)));
+    QTRY_COMPARE_WITH_TIMEOUT(p->subtitleTrackModel()->count(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(p->videoTrackModel()->count(), 2, 5000);
+    QCOMPARE(p->videoTrackModel()->idAt(0), -1);
+
+    // The preferred audio track plays, and libVLC agrees.
+    QTRY_VERIFY2_WITH_TIMEOUT(audio->titleAt(audio->rowOf(p->audioTrack())).contains(audioTitle),
+                              qPrintable(audio->titleAt(audio->rowOf(p->audioTrack()))), 5000);
+    auto backend = [p](const char *key) {
+        QSignalSpy answers(p, &VlcPlayer::diagnostics);
+        p->requestDiagnostics();
+        return answers.wait(5000) ? answers.at(0).at(0).toMap().value(QLatin1String(key)).toInt() : -99;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(backend("audioTrack"), p->audioTrack(), 5000);
+    const int subtitleId = p->subtitleTrackModel()->idAt(1);
+    QTRY_COMPARE_WITH_TIMEOUT(p->subtitleTrack(), subtitlesOn ? subtitleId : -1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(backend("subtitleTrack"), p->subtitleTrack(), 5000);
+
+    // The user's choice wins and sticks: "Disable" silences.
+    QSignalSpy audioChanges(p, &VlcPlayer::audioTrackChanged);
+    p->setAudioTrack(-1);
+    QCOMPARE(p->audioTrack(), -1);
+    QCOMPARE(audioChanges.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(backend("audioTrack"), -1, 5000);
+    QCOMPARE(p->audioTrack(), -1);
+
+    // Stopping forgets nothing of the models until the next media starts.
+    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QCOMPARE(audio->count(), 0);
+    QCOMPARE(p->audioTrack(), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(audio->count(), 2, 10000); // Disable + the one AAC track (a PID)
+    QVERIFY(audio->idAt(1) > 0);
+}
+
+void TestStreams::refusedSchemes_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("ftp") << "ftp://127.0.0.1/clip.ts";
+    QTest::newRow("smb") << "smb://server/share/clip.ts";
+    QTest::newRow("vlc internal") << "vlc://quit";
+    QTest::newRow("screen capture") << "screen://";
+    QTest::newRow("javascript") << "javascript:alert(1)";
+    QTest::newRow("access/demux syntax") << "http/ts://127.0.0.1/clip.ts";
+    QTest::newRow("relative path") << "clip.ts";
+    QTest::newRow("http without host") << "http:///clip.ts";
+}
+
+void TestStreams::refusedSchemes()
+{
+    QFETCH(QString, url);
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QSignalSpy states(p, &VlcPlayer::stateChanged);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refusing to open .*scheme not allowed")));
+    p->setUrl(QUrl(url));
+    // Refused at once, before libVLC sees anything.
+    QCOMPARE(p->state(), int(Vlc::Error));
+    QCOMPARE(states.count(), 1);
+    // play() does not get around it.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refusing to open")));
+    p->play();
+    QCOMPARE(p->state(), int(Vlc::Error));
+}
+
+void TestStreams::brokenSources()
+{
+    // A port nobody listens on.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    {
+        Scene scene;
+        VlcPlayer *p = scene.player;
+        p->setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/clip.ts").arg(closedPort)));
+        QTRY_VERIFY_WITH_TIMEOUT(p->state() == Vlc::Error || p->state() == Vlc::Ended, 15000);
+    }
+    // A server that accepts and never answers: our own timeout ends the wait.
+    {
+        Scene scene;
+        VlcPlayer *p = scene.player;
+        QSignalSpy timeouts(p, &VlcPlayer::openTimeoutChanged);
+        p->setOpenTimeout(1500);
+        QCOMPARE(timeouts.count(), 1);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("timed out after 1500 ms")));
+        p->setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/silent/clip.ts").arg(m_port)));
+        QVERIFY(p->state() == Vlc::Opening || p->state() == Vlc::Buffering);
+        QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Error), 10000);
+        // The stuck stream is let go in the background; the next one plays.
+        p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+        QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 15000);
+    }
+    // A file that is not a video.
+    {
+        const QString junk = QDir::tempPath() + QStringLiteral("/junk.ts");
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        Scene scene;
+        scene.player->setOpenTimeout(5000);
+        scene.player->setUrl(QUrl::fromLocalFile(junk));
+        QTRY_VERIFY_WITH_TIMEOUT(scene.player->state() == Vlc::Error || scene.player->state() == Vlc::Ended, 10000);
+    }
+}
+
+void TestStreams::liveStream()
+{
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    p->setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/live/live.ts").arg(m_port)));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 15000);
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 10000);
+    QCOMPARE(scene.output->sourceSize(), QSize(640, 360));
+    // Live: no end, no seeking.
+    QVERIFY(!p->seekable());
+    QCOMPARE(p->length(), qint64(0));
+    QTRY_VERIFY_WITH_TIMEOUT(p->time() > 500, 10000);
+    // A seek is ignored without harm.
+    p->setPosition(0.5);
+    QCOMPARE(p->state(), int(Vlc::Playing));
+    // Stopping answers at once; the picture goes.
+    p->stop();
+    QCOMPARE(p->state(), int(Vlc::Stopped));
+    QTRY_VERIFY_WITH_TIMEOUT(scene.output->sourceSize().isEmpty(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(litSpan(scene.grab(), 180).first, -1, 5000);
+    // The stream's late events do not bring back another state.
+    QTest::qWait(300);
+    QCOMPARE(p->state(), int(Vlc::Stopped));
+}
+
+void TestStreams::fastSwitching()
+{
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    const QList<QUrl> urls = {
+        QUrl(QStringLiteral("http://127.0.0.1:%1/live/live.ts").arg(m_port)),
+        QUrl::fromLocalFile(m_media + QStringLiteral("/tracks.mkv")),
+        QUrl(QStringLiteral("http://127.0.0.1:%1/silent/x.ts").arg(m_port)),
+        QUrl(QStringLiteral("http://127.0.0.1:%1/live/live.ts").arg(m_port)),
+        QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")),
+    };
+    // Zapping through channels faster than they open.
+    for (int round = 0; round < 3; ++round) {
+        for (const QUrl &u : urls) {
+            p->setUrl(u);
+            QCOMPARE(p->state(), int(Vlc::Opening));
+            QTest::qWait(round * 150);
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 15000);
+    QCOMPARE(p->url(), urls.last());
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(1280, 720), 5000);
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 5000);
+}
+
+void TestStreams::createDestroy()
+{
+    const QUrl clip = QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts"));
+    const QUrl live(QStringLiteral("http://127.0.0.1:%1/live/live.ts").arg(m_port));
+    for (int i = 0; i < 8; ++i) {
+        Scene scene;
+        scene.player->setUrl(i % 2 ? live : clip);
+        switch (i % 4) {
+        case 0:
+            break; // gone while opening
+        case 1:
+            QTest::qWait(50);
+            break;
+        default:
+            QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!scene.output->sourceSize().isEmpty(), 5000);
+            break;
+        }
+    }
+    // Output without player, player without output, and the player going first.
+    {
+        QQuickWindow window;
+        window.resize(320, 180);
+        window.show();
+        auto *output = new VlcVideoOutput(window.contentItem());
+        output->setSize(QSizeF(320, 180));
+        {
+            VlcPlayer player;
+            output->setSource(&player);
+            player.setUrl(clip);
+            QTRY_VERIFY_WITH_TIMEOUT(!output->sourceSize().isEmpty(), 15000);
+        }
+        QCOMPARE(output->source(), nullptr);
+        QTest::qWait(100); // frames still queued for the output must not hurt
+        delete output;
+    }
+    {
+        VlcPlayer player;
+        player.setUrl(clip);
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Playing), 15000);
+    }
+}
+
+QTEST_MAIN(TestStreams)
+#include "tst_vlcqt_streams.moc"
