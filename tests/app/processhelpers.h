@@ -105,6 +105,20 @@ public:
         return segment.detach();
     }
 
+    // The launch stamp in the segment, 0 when there is none.
+    static quint32 launchStamp()
+    {
+        QSharedMemory segment(QStringLiteral("iptv_novaline"));
+        if (!segment.attach())
+            return 0;
+        segment.lock();
+        quint32 stamp = 0;
+        std::memcpy(&stamp, segment.constData(), sizeof stamp);
+        segment.unlock();
+        segment.detach();
+        return stamp;
+    }
+
     static bool segmentExists()
     {
         QSharedMemory segment(QStringLiteral("iptv_novaline"));

@@ -6,6 +6,9 @@
 #include <QDataStream>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSharedMemory>
 #include <QTest>
 
@@ -175,6 +178,30 @@ private slots:
         LaunchMessage message;
         QCOMPARE(takeLaunchMessage(buffer, message, nullptr), LaunchMessageStatus::Complete);
         QCOMPARE(message.urls.size(), 1);
+    }
+
+    void sending()
+    {
+        const QList<QUrl> urls = {QUrl(QStringLiteral("iptvurl://h/c")), QUrl::fromLocalFile(QStringLiteral("/v/a.avi"))};
+        // Nothing to forward: no connection at all.
+        QVERIFY(!sendLaunchMessage({}, true, 1, 0));
+
+        // No server: every attempt fails and is followed by the pause.
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!sendLaunchMessage(urls, true, 3, 100));
+        QVERIFY(timer.elapsed() >= 300);
+
+        // A listening server gets exactly one message.
+        QLocalServer server;
+        QVERIFY(server.listen(QLatin1String(launchServerName)));
+        QVERIFY(sendLaunchMessage(urls, true, 1, 0));
+        QVERIFY(server.waitForNewConnection(5000));
+        QLocalSocket *socket = server.nextPendingConnection();
+        QByteArray received;
+        while (socket->bytesAvailable() > 0 || socket->waitForReadyRead(1000))
+            received += socket->readAll();
+        QCOMPARE(received, encodeLaunchMessage(urls, true));
     }
 
     void launchStamps()
