@@ -23,6 +23,11 @@
 
 int iptvMain(int &argc, char **argv)
 {
+    // Without TZ glibc checks /etc/localtime again at every local-time conversion, which
+    // the guide does by the hundred; naming the same file lets it keep the parsed zone.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+
     int status = 0;
     std::unique_ptr<QSharedMemory> sharedMemory(new QSharedMemory(QLatin1String(singleInstanceKey)));
     const LaunchCheck launch = checkLaunch(*sharedMemory);
