@@ -16,8 +16,10 @@ killed. With --tls CERT KEY it speaks HTTPS. Paths:
   /cut                  announces 1000 bytes, sends 500 and closes the connection
   /file?path=P          the bytes of the local file P
 """
+import os
 import ssl
 import sys
+import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlparse
@@ -134,6 +136,8 @@ def main():
         context.load_cert_chain(sys.argv[2], sys.argv[3])
         server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
+    # End with the test: its end closes our standard input.
+    threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
     try:
         server.serve_forever()
     except KeyboardInterrupt:
