@@ -217,12 +217,16 @@ private slots:
 
     void quittingStoresTheWindowAndReleasesTheServer()
     {
+        // Quitting from full screen keeps the window's normal place for the next start.
+        const QRect normal = m_window->geometry();
+        m_window->toggleFullscreen();
+        QTRY_VERIFY(m_window->isFullscreen());
         QSignalSpy destroyed(m_kernel, &QObject::destroyed);
         m_kernel->closeApp();
         QTRY_COMPARE(destroyed.count(), 1);
         m_kernel = nullptr;
         QSettings settings;
-        QVERIFY(settings.value(QLatin1String(SettingsKeys::iptvWindow)).toRect().isValid());
+        QCOMPARE(settings.value(QLatin1String(SettingsKeys::iptvWindow)).toRect(), normal);
         QVERIFY(!serverAnswers());
         QVERIFY(!m_segment->isAttached());
         QSharedMemory next{QLatin1String(singleInstanceKey)};
