@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
 
@@ -215,6 +216,31 @@ QString normalizedSuffix(const QString &suffix)
     return s;
 }
 
+QString defaultAppId(const QByteArray &type)
+{
+    GAppInfo *app = g_app_info_get_default_for_type(type.constData(), FALSE);
+    const QString id = app && g_app_info_get_id(app) ? QString::fromUtf8(g_app_info_get_id(app)) : QString();
+    if (app)
+        g_object_unref(app);
+    return id;
+}
+
+// The programs the user's mimeapps.list adds for a type.
+QStringList userAddedAssociations(const QByteArray &type)
+{
+    QStringList ids;
+    GKeyFile *kf = g_key_file_new();
+    const QByteArray path = QFile::encodeName(QFile::decodeName(g_get_user_config_dir()) + QStringLiteral("/mimeapps.list"));
+    if (g_key_file_load_from_file(kf, path.constData(), G_KEY_FILE_NONE, nullptr)) {
+        gchar **list = g_key_file_get_string_list(kf, "Added Associations", type.constData(), nullptr, nullptr);
+        for (gchar **p = list; p && *p; ++p)
+            ids.append(QString::fromUtf8(*p));
+        g_strfreev(list);
+    }
+    g_key_file_free(kf);
+    return ids;
+}
+
 } // namespace
 
 QString OsIntegration::desktopFileId(const QString &progId)
@@ -362,10 +388,27 @@ bool OsIntegration::unregisterFileAssociation(const QString &progId, const QStri
     GPtr<GDesktopAppInfo> app(findApp(id, 0));
     if (!app)
         return true;  // without the entry no association can point at us
+    const QByteArray type = mime.toUtf8();
     GErrorHolder err;
-    if (!g_app_info_remove_supports_type(G_APP_INFO(app.get()), mime.toUtf8().constData(), &err.e)) {
+    if (!g_app_info_remove_supports_type(G_APP_INFO(app.get()), type.constData(), &err.e)) {
         qWarning().noquote() << "Cannot remove the association of" << mime << ":" << err.text();
         return false;
+    }
+    // Removing the support leaves a default choice in place: when it still names us, undo
+    // the user associations of the type and give back those of other programs.
+    if (defaultAppId(type) == id) {
+        const QStringList others = userAddedAssociations(type).filter(QRegularExpression(
+            QStringLiteral("^(?!") + QRegularExpression::escape(id) + QStringLiteral("$)")));
+        g_app_info_reset_type_associations(type.constData());
+        for (const QString &other : others) {
+            GPtr<GDesktopAppInfo> otherApp(g_desktop_app_info_new(other.toUtf8().constData()));
+            if (otherApp)
+                g_app_info_add_supports_type(G_APP_INFO(otherApp.get()), type.constData(), nullptr);
+        }
+        if (defaultAppId(type) == id) {
+            qWarning().noquote() << "Cannot remove" << id << "as the default for" << mime;
+            return false;
+        }
     }
     return true;
 }
