@@ -826,8 +826,9 @@ bool VlcPlayer::isAllowedUrl(const QUrl &url)
         return url.path().startsWith(QLatin1Char('/')) && url.host().isEmpty();
     if (!allowedSchemes().contains(scheme))
         return false;
-    if (scheme == QLatin1String("file"))
-        return url.isLocalFile() && !url.toLocalFile().isEmpty();
+    if (scheme == QLatin1String("file")) // a host would make it a network share
+        return url.isLocalFile() && !url.toLocalFile().isEmpty()
+            && (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
     // udp and rtp may listen on any address ("udp://@:1234"); the others need a host.
     return !url.host().isEmpty() || scheme == QLatin1String("udp") || scheme == QLatin1String("rtp");
 }

@@ -255,11 +255,15 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
             QSGTexture *texture = window->createTextureFromImage(image);
             texture->setFiltering(QSGTexture::Linear);
             if (!m_imageNode) {
+                // The software renderer looks at a node as soon as it is added:
+                // it must have its texture by then.
                 m_imageNode = window->createImageNode();
                 m_imageNode->setFiltering(QSGTexture::Linear);
+                m_imageNode->setTexture(texture);
                 appendChildNode(m_imageNode);
+            } else {
+                m_imageNode->setTexture(texture);
             }
-            m_imageNode->setTexture(texture);
             delete m_texture;
             m_texture = texture;
         }

@@ -16,6 +16,8 @@
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickItemGrabResult>
+#include <QSGRendererInterface>
 #include <QQuickView>
 #include <QtTest>
 
@@ -126,11 +128,26 @@ public:
             qFatal("scene did not load: %s", qPrintable(view->errors().value(0).toString()));
         view->resize(size);
         view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qWarning("scene window not exposed");
         player = view->rootObject()->findChild<VlcPlayer *>(QStringLiteral("player"));
         output = view->rootObject()->findChild<VlcVideoOutput *>(QStringLiteral("output"));
     }
 
-    QImage grab() { return view->grabWindow().convertToFormat(QImage::Format_RGB32); }
+    QImage grab()
+    {
+        if (view->rendererInterface()->graphicsApi() != QSGRendererInterface::Software)
+            return view->grabWindow().convertToFormat(QImage::Format_RGB32);
+        // The software scene graph on the offscreen platform cannot grab the
+        // window; the item's own grab works.
+        QSharedPointer<QQuickItemGrabResult> result = view->rootObject()->grabToImage();
+        if (!result)
+            return QImage();
+        QSignalSpy ready(result.data(), &QQuickItemGrabResult::ready);
+        if (!ready.wait(5000))
+            return QImage();
+        return result->image().convertToFormat(QImage::Format_RGB32);
+    }
 
     std::unique_ptr<QQuickView> view;
     VlcPlayer *player = nullptr;

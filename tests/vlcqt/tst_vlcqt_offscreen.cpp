@@ -1,0 +1,314 @@
+// The module without an X display (offscreen platform, software scene graph), so
+// it also runs in the sanitizers build: registration and enums, the URL
+// allowlist, the track model, the frame sink driven like libVLC drives it, and
+// playback with create/destroy cycles.
+#include "vlcframesink_p.h"
+#include "vlctesthelpers.h"
+#include "vlctrackmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+
+#include <cstring>
+
+using namespace vlctest;
+
+class TestOffscreen : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void qmlModule();
+    void allowedUrls_data();
+    void allowedUrls();
+    void trackModel();
+    void visibleSizeGuess_data();
+    void visibleSizeGuess();
+    void frameSink();
+    void softwarePicture();
+    void createDestroy();
+};
+
+void TestOffscreen::initTestCase()
+{
+    setTestVlcArgs();
+    VlcQml::registerTypes();
+    VlcQml::registerTypes(); // a second call is harmless
+}
+
+void TestOffscreen::qmlModule()
+{
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick 2.12\nimport VLCQt 1.1\n"
+                      "Item {\n"
+                      "  property var values: [Vlc.Original, Vlc.Ignore, Vlc.R_16_9, Vlc.R_16_10, Vlc.R_185_100,\n"
+                      "    Vlc.R_221_100, Vlc.R_235_100, Vlc.R_239_100, Vlc.R_4_3, Vlc.R_5_4, Vlc.R_5_3, Vlc.R_1_1,\n"
+                      "    Vlc.Disabled, Vlc.Discard, Vlc.Blend, Vlc.Mean, Vlc.Bob, Vlc.Linear, Vlc.X, Vlc.Yadif,\n"
+                      "    Vlc.Yadif2x, Vlc.Phospor, Vlc.IVTC,\n"
+                      "    Vlc.Idle, Vlc.Opening, Vlc.Buffering, Vlc.Playing, Vlc.Paused, Vlc.Stopped, Vlc.Ended, Vlc.Error]\n"
+                      "  VlcPlayer { id: p; objectName: 'p'; volume: 120; deinterlacing: Vlc.Yadif }\n"
+                      "  VlcVideoOutput { source: p; aspectRatio: Vlc.R_4_3; cropRatio: Vlc.R_1_1 }\n"
+                      "  property int tracks: p.audioTrackModel.count + p.videoTrackModel.count + p.subtitleTrackModel.count\n"
+                      "}\n",
+                      QUrl());
+    std::unique_ptr<QObject> root(component.create());
+    QVERIFY2(root, qPrintable(component.errorString()));
+    QVariantList expected;
+    for (int i = 0; i <= 11; ++i)
+        expected << i;
+    for (int i = 0; i <= 10; ++i)
+        expected << i;
+    for (int i = 0; i <= 7; ++i)
+        expected << i;
+    QCOMPARE(root->property("values").toList(), expected);
+    QCOMPARE(root->property("tracks").toInt(), 0);
+    auto *player = root->findChild<VlcPlayer *>(QStringLiteral("p"));
+    QVERIFY(player);
+    QCOMPARE(player->volume(), 120);
+    QCOMPARE(player->deinterlacing(), int(Vlc::Yadif));
+    QCOMPARE(player->state(), int(Vlc::Idle));
+    QVERIFY(player->autoplay());
+
+    QQmlComponent bad(&engine);
+    bad.setData("import VLCQt 1.1\nVlc {}\n", QUrl());
+    QVERIFY(!bad.create());
+
+    QCOMPARE(Vlc::ratioValue(Vlc::R_16_9), 16.0 / 9.0);
+    QCOMPARE(Vlc::ratioValue(Vlc::Original), 0.0);
+    QCOMPARE(Vlc::ratioValue(99), 0.0);
+    QCOMPARE(QByteArray(Vlc::deinterlacingName(Vlc::Phospor)), QByteArray("phosphor"));
+    QCOMPARE(QByteArray(Vlc::deinterlacingName(Vlc::Yadif2x)), QByteArray("yadif2x"));
+    QCOMPARE(QByteArray(Vlc::deinterlacingName(Vlc::Disabled)), QByteArray());
+}
+
+void TestOffscreen::allowedUrls_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("file") << "file:///tmp/a.ts" << true;
+    QTest::newRow("bare absolute path") << "/tmp/a.ts" << true;
+    QTest::newRow("http") << "http://example.com/a.ts" << true;
+    QTest::newRow("HTTPS upper case") << "HTTPS://example.com/a.m3u8" << true;
+    QTest::newRow("udp multicast") << "udp://@239.0.0.1:1234" << true;
+    QTest::newRow("udp any") << "udp://@:1234" << true;
+    QTest::newRow("rtp") << "rtp://@239.0.0.1:5004" << true;
+    QTest::newRow("rtsp") << "rtsp://cam.local/stream" << true;
+    QTest::newRow("rtmp") << "rtmp://host/app/key" << true;
+    QTest::newRow("mms") << "mms://host/stream" << true;
+    QTest::newRow("mmsh") << "mmsh://host/stream" << true;
+    QTest::newRow("ftp") << "ftp://host/a.ts" << false;
+    QTest::newRow("vlc") << "vlc://quit" << false;
+    QTest::newRow("dvd") << "dvd:///dev/sr0" << false;
+    QTest::newRow("v4l2") << "v4l2:///dev/video0" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("relative") << "a.ts" << false;
+    QTest::newRow("rtsp without host") << "rtsp:///x" << false;
+    QTest::newRow("file with host") << "file://server/share/a.ts" << false;
+}
+
+void TestOffscreen::allowedUrls()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, allowed);
+    QCOMPARE(VlcPlayer::isAllowedUrl(QUrl(url)), allowed);
+}
+
+void TestOffscreen::trackModel()
+{
+    VlcTrackModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy counts(&model, &VlcTrackModel::countChanged);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+
+    model.setTracks({{-1, QStringLiteral("Disable")}, {256, QStringLiteral("Track 1")}});
+    QCOMPARE(model.count(), 2);
+    QCOMPARE(counts.count(), 1);
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(model.data(model.index(1), VlcTrackModel::IdRole).toInt(), 256);
+    QCOMPARE(model.data(model.index(1), VlcTrackModel::TitleRole).toString(), QStringLiteral("Track 1"));
+
+    // A track arriving later is appended: the rows before it stay.
+    model.setTracks({{-1, QStringLiteral("Disable")}, {256, QStringLiteral("Track 1")}, {257, QStringLiteral("Track 2")}});
+    QCOMPARE(counts.count(), 2);
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(inserted.last().at(1).toInt(), 2);
+    QCOMPARE(removed.count(), 0);
+
+    // The same list again: nothing.
+    model.setTracks(model.tracks());
+    QCOMPARE(counts.count(), 2);
+
+    // A renamed track in the middle: rows from there are replaced, count unchanged.
+    model.setTracks({{-1, QStringLiteral("Disable")}, {256, QStringLiteral("English")}, {257, QStringLiteral("Track 2")}});
+    QCOMPARE(counts.count(), 2);
+    QCOMPARE(model.titleAt(1), QStringLiteral("English"));
+    QCOMPARE(model.rowOf(257), 2);
+    QCOMPARE(model.rowOf(1), -1);
+    QCOMPARE(model.idAt(7), -1);
+
+    model.setTracks({});
+    QCOMPARE(model.count(), 0);
+    QCOMPARE(counts.count(), 3);
+}
+
+void TestOffscreen::visibleSizeGuess_data()
+{
+    QTest::addColumn<QSize>("proposed");
+    QTest::addColumn<QSize>("visible");
+    QTest::newRow("720 padded") << QSize(1280, 738) << QSize(1280, 720);
+    QTest::newRow("1080 padded") << QSize(1920, 1090) << QSize(1920, 1080);
+    QTest::newRow("1080 coded") << QSize(1920, 1088) << QSize(1920, 1080);
+    QTest::newRow("360 padded") << QSize(640, 386) << QSize(640, 360);
+    QTest::newRow("576 exact") << QSize(720, 576) << QSize(720, 576);
+    QTest::newRow("odd size kept") << QSize(500, 333) << QSize(500, 333);
+}
+
+void TestOffscreen::visibleSizeGuess()
+{
+    QFETCH(QSize, proposed);
+    QFETCH(QSize, visible);
+    unsigned w = 0, h = 0;
+    VlcFrameSink::guessVisibleSize(unsigned(proposed.width()), unsigned(proposed.height()), &w, &h);
+    QCOMPARE(QSize(int(w), int(h)), visible);
+}
+
+// Receives the sink's queued notifications like the output does.
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    int calls = 0;
+    Q_INVOKABLE void frameAvailable() { ++calls; }
+};
+
+void TestOffscreen::frameSink()
+{
+    auto sink = std::make_shared<VlcFrameSink>();
+    Receiver receiver;
+    sink->setReceiver(&receiver);
+    void *opaque = sink.get();
+
+    // Negotiation as libVLC does it: hardware proposals first, padded size last.
+    char chroma[5] = "VAOP";
+    unsigned w = 1280, h = 720, pitches[3], lines[3];
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 1u);
+    std::memcpy(chroma, "I420", 4);
+    w = 1280;
+    h = 738;
+    sink->setWantYuv(true);
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 1u);
+    QCOMPARE(QByteArray(chroma, 4), QByteArray("I420"));
+    QCOMPARE(w, 1280u);
+    QCOMPARE(h, 720u);
+    QVERIFY(pitches[0] >= 1280 && pitches[0] % 32 == 0);
+    QVERIFY(pitches[1] >= 640 && lines[1] >= 360);
+
+    // lock -> unlock -> display, several pictures before the renderer looks.
+    auto picture = [&](uint8_t value) {
+        void *planes[3] = {};
+        void *id = VlcFrameSink::lockCallback(opaque, planes);
+        for (int i = 0; i < 3; ++i)
+            std::memset(planes[i], value, size_t(pitches[i]) * lines[i]);
+        VlcFrameSink::unlockCallback(opaque, id, planes);
+        VlcFrameSink::displayCallback(opaque, id);
+        return id;
+    };
+    picture(1);
+    picture(2);
+    picture(3);
+    QTRY_COMPARE(receiver.calls, 1); // coalesced into one queued call
+    int fw = 0, fh = 0;
+    unsigned sn = 0, sd = 0;
+    sink->acknowledge(&fw, &fh, &sn, &sd);
+    QCOMPARE(QSize(fw, fh), QSize(1280, 720));
+
+    VlcFrame frame = sink->takeLatest();
+    QVERIFY(frame.buffer);
+    QCOMPARE(frame.buffer->planes[0][0], uint8_t(3)); // the newest
+    QVERIFY(frame.format.yuv);
+    QVERIFY(!sink->takeLatest().buffer); // nothing new since
+
+    // While the renderer holds a picture, VLC never gets it to write into.
+    for (int i = 0; i < 20; ++i) {
+        void *planes[3] = {};
+        void *id = VlcFrameSink::lockCallback(opaque, planes);
+        QVERIFY(planes[0] != frame.buffer->planes[0]);
+        VlcFrameSink::unlockCallback(opaque, id, planes);
+        if (i % 3 == 0)
+            VlcFrameSink::displayCallback(opaque, id);
+    }
+    QCOMPARE(frame.buffer->planes[0][0], uint8_t(3));
+
+    // A format change (a new size) keeps the renderer's picture alive.
+    sink->setWantYuv(false);
+    std::memcpy(chroma, "I420", 4);
+    w = 640;
+    h = 386;
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 1u);
+    QCOMPARE(QByteArray(chroma, 4), QByteArray("RV32"));
+    QCOMPARE(pitches[0], 640u * 4);
+    QCOMPARE(frame.buffer->planes[0][0], uint8_t(3));
+    picture(9);
+    VlcFrame next = sink->takeLatest();
+    QVERIFY(next.buffer);
+    QVERIFY(!next.format.yuv);
+    QCOMPARE(next.format.width, 640);
+    QCOMPARE(next.buffer->planes[0][0], uint8_t(9));
+    frame = VlcFrame();
+
+    // Stopping clears the picture.
+    sink->clear();
+    QVERIFY(sink->takeLatest().cleared);
+    VlcFrameSink::cleanupCallback(opaque);
+    sink->setReceiver(nullptr);
+    picture(4); // after a cleanup libVLC negotiates again; a stray picture is harmless
+}
+
+void TestOffscreen::softwarePicture()
+{
+    const QString dir = media(QStringLiteral("live"), 2);
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    Scene scene(QSize(320, 180));
+    QCOMPARE(scene.view->rendererInterface()->graphicsApi(), QSGRendererInterface::Software);
+    scene.player->setUrl(QUrl::fromLocalFile(dir + QStringLiteral("/live.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(640, 360), 10000);
+    QCOMPARE(scene.output->renderPath(), QStringLiteral("rgb"));
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Ended), 10000);
+}
+
+void TestOffscreen::createDestroy()
+{
+    const QString dir = media(QStringLiteral("live"), 2);
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    const QUrl clip = QUrl::fromLocalFile(dir + QStringLiteral("/live.ts"));
+    for (int i = 0; i < 6; ++i) {
+        Scene scene(QSize(160, 90));
+        scene.player->setUrl(clip);
+        if (i % 3 == 1)
+            QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 15000);
+        if (i % 3 == 2) {
+            QTRY_VERIFY_WITH_TIMEOUT(!scene.output->sourceSize().isEmpty(), 15000);
+            scene.player->stop();
+            scene.player->play();
+            QCOMPARE(scene.player->state(), int(Vlc::Opening));
+        }
+    }
+    // A player alone, switched, paused and gone.
+    VlcPlayer player;
+    player.setUrl(clip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Playing), 15000);
+    player.pause();
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Paused), 5000);
+    player.setUrl(QUrl());
+    QCOMPARE(player.state(), int(Vlc::Stopped));
+}
+
+QTEST_MAIN(TestOffscreen)
+#include "tst_vlcqt_offscreen.moc"
