@@ -58,12 +58,13 @@ VideoForm::VideoForm(Config *config, QWindow *parent)
     setTitle(QStringLiteral("Novaline TV"));
     connect(config, &Config::jtvDownloaded, this, &VideoForm::jtvDownloaded);
 
-    searchModel = new QSortFilterProxyModel;
+    // Children of the window, so they go after the scenes that show them.
+    searchModel = new QSortFilterProxyModel(this);
     searchModel->setSourceModel(config->playlistModel());
     searchModel->setFilterRole(PlaylistModel::TitleRole);
     searchModel->setFilterCaseSensitivity(Qt::CaseInsensitive);
 
-    favouritesModel = new QSortFilterProxyModel;
+    favouritesModel = new QSortFilterProxyModel(this);
     favouritesModel->setSourceModel(config->playlistModel());
     favouritesModel->setFilterRole(PlaylistModel::FavouriteRole);
     favouritesModel->setFilterFixedString(QStringLiteral("true"));

@@ -55,6 +55,7 @@ private slots:
     void loveChannelTogglesEveryEntryWithTheUrl();
     void loveChannelUnknownUrlStillSaves();
     void channelWithoutGuideKeyEmptiesTheGuide();
+    void guideFollowsTheChannel();
     void watchReportOncePerStartedFile();
     void noWatchReportWithoutFileIdOrTemplate();
 
@@ -388,6 +389,49 @@ void TestNavigation::channelWithoutGuideKeyEmptiesTheGuide()
     QCOMPARE(guide->currentIndex(), -1);
     QVERIFY(guide->currentTitle().isEmpty());
     QVERIFY(current.count() >= 1);
+}
+
+void TestNavigation::guideFollowsTheChannel()
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QJsonObject doc;
+    doc.insert(QStringLiteral("alpha"), QJsonArray{
+            QJsonObject{{QStringLiteral("title"), QStringLiteral("Alpha news")}, {QStringLiteral("time"), now - 600}},
+            QJsonObject{{QStringLiteral("title"), QStringLiteral("Alpha film")}, {QStringLiteral("time"), now + 600}}});
+    doc.insert(QStringLiteral("shared"), QJsonArray{
+            QJsonObject{{QStringLiteral("title"), QStringLiteral("Shared show")}, {QStringLiteral("time"), now - 60}}});
+    QVERIFY(QDir().mkpath(Config::cacheFolder()));
+    QFile file(Config::jtvFilePath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(QJsonDocument(doc).toJson()) > 0);
+    file.close();
+
+    JtvModel *guide = config->jtvModel();
+    const auto titles = [guide] {
+        QStringList out;
+        for (int row = 0; row < guide->rowCount(); ++row)
+            out << guide->data(guide->index(row), JtvModel::TitleRole).toString();
+        return out;
+    };
+
+    window->setFormLoaded(true);
+    window->playTv(10);
+    QCOMPARE(titles(), (QStringList{QStringLiteral("Alpha news"), QStringLiteral("Alpha film")}));
+    QCOMPARE(guide->currentTitle(), QStringLiteral("Alpha news"));
+    window->playTv(20);
+    QCOMPARE(titles(), QStringList());
+    window->playTv(30);
+    QCOMPARE(titles(), QStringList{QStringLiteral("Shared show")});
+
+    // A finished guide download reloads the playing channel's list...
+    guide->clear();
+    guide->finishModelUpdate();
+    emit config->jtvDownloaded();
+    QCOMPARE(titles(), QStringList{QStringLiteral("Shared show")});
+    // ...and leaves the guide alone when nothing plays.
+    window->clearCurrentItem();
+    emit config->jtvDownloaded();
+    QCOMPARE(titles(), QStringList{QStringLiteral("Shared show")});
 }
 
 void TestNavigation::watchReportOncePerStartedFile()
