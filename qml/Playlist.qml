@@ -18,7 +18,7 @@ Rectangle {
 
     function setCurrentGroup(group) {
         if (tvListView.currentGroup !== favouritesTitle)
-            tvListView.currentGroup = group
+            tvListView.currentGroup = SceneLogic.groupKey(group)
     }
     function toggleGroup(group) {
         tvListView.currentGroup = (tvListView.currentGroup === group) ? "ungrouped" : group

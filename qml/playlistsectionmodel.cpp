@@ -1,5 +1,7 @@
 #include "playlistsectionmodel.h"
 
+#include "scenelogic.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -71,7 +73,7 @@ void PlaylistSectionModel::setPendingState(bool syncScheduled, bool hasTarget)
 
 QString PlaylistSectionModel::normalizedGroup(const QString &group)
 {
-    return group.isEmpty() ? kUngrouped : group;
+    return scenes::groupKey(group);
 }
 
 void PlaylistSectionModel::setSourceModel(QAbstractItemModel *model)

@@ -29,6 +29,11 @@ QString groupLabel(const QString &group)
     return group + QLatin1Char('|');
 }
 
+QString groupKey(const QString &group)
+{
+    return group.isEmpty() ? QStringLiteral("ungrouped") : group;
+}
+
 QString aspectStateName(int ratio)
 {
     switch (ratio) {
@@ -244,6 +249,7 @@ QString SceneLogic::timeToString(double ms) const
     return scenes::timeToString(std::isfinite(ms) ? qint64(ms) : 0);
 }
 QString SceneLogic::groupLabel(const QString &group) const { return scenes::groupLabel(group); }
+QString SceneLogic::groupKey(const QString &group) const { return scenes::groupKey(group); }
 QString SceneLogic::aspectStateName(int ratio) const { return scenes::aspectStateName(ratio); }
 int SceneLogic::nextAspectRatio(int ratio) const { return scenes::nextAspectRatio(ratio); }
 

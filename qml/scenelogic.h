@@ -22,6 +22,9 @@ QString timeToString(qint64 ms);
 // without a group.
 QString groupLabel(const QString &group);
 
+// The playlist's name of a group: entries without a group belong to "ungrouped".
+QString groupKey(const QString &group);
+
 // Picture-size button: the state name of a ratio, and the ratio a click steps to
 // (Оригинал -> 4:3 -> 16:9 -> Оригинал, anything else -> Оригинал).
 QString aspectStateName(int ratio);
@@ -86,6 +89,7 @@ public:
 
     Q_INVOKABLE QString timeToString(double ms) const;
     Q_INVOKABLE QString groupLabel(const QString &group) const;
+    Q_INVOKABLE QString groupKey(const QString &group) const;
     Q_INVOKABLE QString aspectStateName(int ratio) const;
     Q_INVOKABLE int nextAspectRatio(int ratio) const;
     Q_INVOKABLE QString overlayState(bool fullscreen, bool pointerInWindow, bool timerRunning,

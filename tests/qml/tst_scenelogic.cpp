@@ -48,6 +48,8 @@ private slots:
         QCOMPARE(scenes::groupLabel("Новости"), QString("Новости|"));
         QCOMPARE(scenes::groupLabel("ungrouped"), QString());
         QCOMPARE(scenes::groupLabel(QString()), QString());
+        QCOMPARE(scenes::groupKey(QString()), QString("ungrouped"));
+        QCOMPARE(scenes::groupKey("News"), QString("News"));
     }
 
     void pictureSizeCycle()
