@@ -9,6 +9,7 @@ import os
 import re
 import shutil
 import signal
+import sys
 import subprocess
 import time
 import urllib.request
@@ -18,6 +19,9 @@ SOURCE_DIR = os.environ.get("NOVALINE_SOURCE_DIR") or os.path.abspath(
 BINARY_DIR = os.environ.get("NOVALINE_BINARY_DIR", os.path.join(SOURCE_DIR, "build"))
 EXECUTABLE = os.environ.get("NOVALINE_EXECUTABLE", os.path.join(BINARY_DIR, "bin", "novaline-iptv"))
 TEST_ROOT = os.environ.get("NOVALINE_TEST_ROOT") or os.environ.get("TMPDIR", "/tmp")
+
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "demo"))
+from testpattern import find_test_pattern, grab, write_ppm  # noqa: E402,F401
 
 BUILD_VERSION = 33555600
 WINDOW_TITLE = "Novaline TV"
@@ -42,7 +46,7 @@ def media_folder():
     # make-media writes through one fixed temporary name: one writer at a time
     with open(os.path.join(folder, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        subprocess.run([os.path.join(SOURCE_DIR, "tools", "make-media"), "--duration", "4",
+        subprocess.run([os.path.join(SOURCE_DIR, "tools", "make-media"), "--duration", "10",
                         "--only", "live", folder], check=True)
     return folder
 
@@ -159,8 +163,12 @@ class Profile:
 
     def set_setting(self, key, value):
         """Changes (or adds) one [General] key of the settings file while no player runs."""
-        with open(self.settings_file, encoding="utf-8") as f:
-            lines = f.read().splitlines()
+        try:
+            with open(self.settings_file, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
+            lines = []
         out, section, done = [], None, False
         for line in lines:
             if line.startswith("[") and line.endswith("]"):
@@ -207,6 +215,15 @@ class Player:
             return None
         return int(out[0]) if out else None
 
+    def cpu_seconds(self):
+        """User and system CPU time the player has used so far."""
+        try:
+            with open("/proc/%d/stat" % self.proc.pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except (OSError, IndexError, ValueError):
+            return -1.0
+
     def wait(self, timeout):
         try:
             return self.proc.wait(timeout)
@@ -234,97 +251,6 @@ class Player:
     def console(self):
         with open(self.output_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
-
-
-def grab(window):
-    """The window's pixels as (width, height, rgb bytes), or None when the grab fails."""
-    try:
-        data = subprocess.run(["import", "-silent", "-window", str(window), "-depth", "8", "ppm:-"],
-                              capture_output=True, timeout=10).stdout
-    except subprocess.TimeoutExpired:
-        return None
-    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    if not m or int(m.group(3)) != 255:
-        return None
-    w, h = int(m.group(1)), int(m.group(2))
-    pixels = data[m.end():m.end() + w * h * 3]
-    if len(pixels) != w * h * 3:
-        return None
-    return w, h, pixels
-
-
-def write_ppm(path, image):
-    w, h, pixels = image
-    with open(path, "wb") as f:
-        f.write(b"P6\n%d %d\n255\n" % (w, h))
-        f.write(pixels)
-
-
-# Solid corner colours of the generated test pattern, as decoded video may render them.
-def _red(r, g, b):
-    return r > 190 and g < 70 and b < 70
-
-
-def _green(r, g, b):
-    return g > 190 and r < 70 and b < 70
-
-
-def _blue(r, g, b):
-    return b > 190 and r < 70 and g < 70
-
-
-def _white(r, g, b):
-    return r > 210 and g > 210 and b > 210
-
-
-def find_test_pattern(image, step=3):
-    """Looks for the four solid corners of the test pattern in a grab. Returns a dict
-    with the centres of the red, green and blue regions and the video rectangle they
-    span, or None when the picture does not show the pattern the right way round."""
-    w, h, px = image
-    sums = {"red": [0, 0, 0], "green": [0, 0, 0], "blue": [0, 0, 0]}
-    tests = (("red", _red), ("green", _green), ("blue", _blue))
-    for y in range(0, h, step):
-        row = y * w * 3
-        for x in range(0, w, step):
-            i = row + x * 3
-            r, g, b = px[i], px[i + 1], px[i + 2]
-            for name, test in tests:
-                if test(r, g, b):
-                    s = sums[name]
-                    s[0] += 1
-                    s[1] += x
-                    s[2] += y
-                    break
-    samples = (w // step + 1) * (h // step + 1)
-    centres = {}
-    for name, (n, sx, sy) in sums.items():
-        # each corner covers 9/64 of the picture; ask for a good part of that
-        if n < samples * 0.03:
-            return None
-        centres[name] = (sx / n, sy / n)
-    (rx, ry), (gx, gy), (bx, by) = centres["red"], centres["green"], centres["blue"]
-    dx, dy = gx - rx, by - ry
-    if dx < w * 0.15 or dy < h * 0.15:
-        return None
-    if abs(gy - ry) > dy * 0.1 or abs(bx - rx) > dx * 0.1:
-        return None
-    # The white corner sits where green's column meets blue's row.
-    white = 0
-    for oy in (-2, 0, 2):
-        for ox in (-2, 0, 2):
-            x, y = int(gx) + ox * step, int(by) + oy * step
-            if 0 <= x < w and 0 <= y < h:
-                i = (y * w + x) * 3
-                white += _white(px[i], px[i + 1], px[i + 2])
-    if white < 6:
-        return None
-    # Region centres lie 3/16 of the picture in from its edges: the picture spans
-    # 8/5 of the distance between two centres.
-    pw, ph = dx * 8 / 5, dy * 8 / 5
-    left, top = rx - pw * 3 / 16, ry - ph * 3 / 16
-    centres["video"] = (left, top, pw, ph)
-    return centres
 
 
 def kill_quietly(proc):
