@@ -23,6 +23,13 @@ target_compile_options(wintools_tests PRIVATE -Wall -Wextra -Werror)
 # The helper is run from the tests' folder.
 add_dependencies(wintools_tests wintools_updater)
 
+# Windows and GoogleTest headers parsed once for all test sources.
+target_precompile_headers(wintools_tests PRIVATE
+  "$<$<COMPILE_LANGUAGE:CXX>:windows.h>"
+  "$<$<COMPILE_LANGUAGE:CXX>:gtest/gtest.h>"
+  "$<$<COMPILE_LANGUAGE:CXX>:string>"
+  "$<$<COMPILE_LANGUAGE:CXX>:vector>")
+
 # Test code and GoogleTest need no optimisation; this halves the cross-build time.
 target_compile_options(gtest PRIVATE -O0)
 target_compile_options(gtest_main PRIVATE -O0)
