@@ -103,8 +103,19 @@ public:
         QTest::mouseMove(form, p);
         QCoreApplication::processEvents();
     }
+    // Lets pending list updates and layout reach the screen before a position is taken.
+    void settle()
+    {
+        QSignalSpy frame(form, &QQuickWindow::frameSwapped);
+        form->update();
+        frame.wait(1000);
+        QObject *sections = object("playlistSectionModel");
+        if (sections)
+            QTRY_VERIFY(!sections->property("pending").toBool());
+    }
     void click(QQuickItem *i, Qt::MouseButton b = Qt::LeftButton)
     {
+        settle();
         QVERIFY(i);
         const QPoint p = centre(i);
         hover(p);
@@ -173,6 +184,16 @@ public:
         }
         return out;
     }
+    // Pictures of the player for a person to look at, when NOVALINE_SCREENSHOT_DIR is set.
+    void screenshot(const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("NOVALINE_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            QTest::qWait(300);
+            QDir().mkpath(folder);
+            form->grabWindow().save(folder + "/" + name + ".png");
+        }
+    }
     QString streamUrl(int id) { return base + "/live/" + kChannels.at(id).stream; }
 
 private slots:
@@ -182,7 +203,7 @@ private slots:
         const QString src = qEnvironmentVariable("NOVALINE_SOURCE_DIR");
         QVERIFY2(!src.isEmpty(), "NOVALINE_SOURCE_DIR is not set");
         QProcess media;
-        media.start(src + "/tools/make-media", {"--only", "live", dir.path()});
+        media.start(src + "/tools/make-media", {"--only", "live,clip-720p", "--duration", "6", dir.path()});
         QVERIFY(media.waitForFinished(120000));
         QCOMPARE(media.exitCode(), 0);
         for (const Channel &c : kChannels)
@@ -294,6 +315,8 @@ private slots:
 
     void arrowKeysSwitchChannels()
     {
+        hover(picturePoint());
+        screenshot("normal");
         key(Qt::Key_Right);
         QCOMPARE(form->currentItem().id(), 1);
         QVERIFY(waitPlaying(streamUrl(1)));
@@ -442,6 +465,7 @@ private slots:
         QCoreApplication::sendEvent(form, &leave);
         QTRY_COMPARE(prop("controls", "state").toString(), QString("hidden"));
         QTRY_COMPARE(item("controls")->opacity(), 0.0);
+        screenshot("hidden");
         hover(picturePoint() + QPoint(3, 3));
         QTRY_COMPARE(prop("controls", "state").toString(), QString("normal"));
         QTRY_COMPARE(item("controls")->opacity(), 0.8);
@@ -509,6 +533,7 @@ private slots:
         QVERIFY(config->playlistModel()->item(2)->favourite());
         click(item("favouritesHeader"));
         QTRY_VERIFY(!item("favouritesEmptyText")->isVisible());
+        screenshot("favourites");
         QList<QQuickItem *> favs;
         findAll(item("tvListView"), "favouriteEntry", favs);
         QCOMPARE(favs.size(), 1);
@@ -524,7 +549,9 @@ private slots:
 
     void searchFiltersByTitle()
     {
+        settle();
         click(header("News"));
+        QCOMPARE(prop("tvListView", "currentGroup").toString(), QString("News"));
         QQuickItem *input = item("searchInput");
         QCOMPARE(input->property("text").toString(), QString("Поиск..."));
         click(input);
@@ -586,6 +613,7 @@ private slots:
         }
         QVERIFY(current);
         QCOMPARE(current->mapToItem(list, QPointF()).y(), 45.0);
+        screenshot("guide");
         QCOMPARE(current->property("textColor").value<QColor>(), QColor("#afe2ff"));
         // Playlist and texts fade out; the guide button is drawn selected.
         QTRY_COMPARE(item("playlist")->opacity(), 0.0);
@@ -690,8 +718,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(prop("controls", "state").toString(), QString("hidden"), 5000);
         QVERIFY(t.elapsed() >= 1900);
         QCOMPARE(prop("globalMouseArea", "cursorShape").toInt(), int(Qt::BlankCursor));
+        screenshot("fullscreen-hidden");
         // Movement brings them and the arrow back.
         hover(picturePoint() + QPoint(9, 9));
+        screenshot("fullscreen");
         QCOMPARE(prop("controls", "state").toString(), QString("normal"));
         QCOMPARE(prop("globalMouseArea", "cursorShape").toInt(), int(Qt::ArrowCursor));
         // Resting on the control bar keeps them after the timer.
@@ -739,9 +769,46 @@ private slots:
         QVERIFY(waitPlaying(streamUrl(0)));
     }
 
+    void seekBarForFiles()
+    {
+        form->clearCurrentItem();
+        config->setMode(Config::LocalFile);
+        config->loadLocalFiles({QUrl::fromLocalFile(dir.path() + "/clip-720p.ts")}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(playerState() == VlcPlaying, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(prop("videoPlayer", "seekable").toBool(), 10000);
+        QTRY_VERIFY(prop("videoPlayer", "length").toLongLong() > 0);
+        hover(picturePoint());
+        QQuickItem *bar = item("seekbar");
+        QVERIFY(bar->isVisible());
+        QVERIFY(item("currentTimeText")->isVisible());
+        QVERIFY(prop("durationText", "text").toString().startsWith("/ 0:00:0"));
+        QVERIFY(prop("currentTimeText", "text").toString().startsWith("0:00:0"));
+        // The played part follows playback without touching the chosen value.
+        QTRY_VERIFY(item("activeBar")->width() > 0);
+        QCOMPARE(bar->property("value").toDouble(), 0.0);
+        screenshot("file");
+        // A click at three quarters seeks there.
+        const QPoint p = bar->mapToScene(QPointF(bar->width() * 0.75, bar->height() / 2)).toPoint();
+        hover(p);
+        QTRY_COMPARE(bar->height(), 10.0);
+        QTest::mouseClick(form, Qt::LeftButton, Qt::NoModifier, p);
+        QVERIFY(qAbs(bar->property("value").toDouble() - 0.75) < 0.02);
+        QTRY_VERIFY(prop("videoPlayer", "position").toDouble() > 0.7);
+        QTRY_VERIFY(prop("videoPlayer", "time").toLongLong() > 4000);
+        // In local-file mode the TV button replaces the guide button.
+        QVERIFY(!item("jtvButton")->isVisible());
+        QCOMPARE(item("jtvButton")->width(), 0.0);
+        QVERIFY(item("tvButton")->isVisible());
+        hover(centre(item("tvButton")));
+        QCOMPARE(prop("bubbleText", "text").toString(), QString("Переключиться в режим ТВ"));
+    }
+
     void deleteOnlyInLocalFileMode()
     {
         // TV mode: Delete does nothing.
+        config->setMode(Config::Iptv);
+        config->updateConfig(QUrl());
+        QTRY_VERIFY_WITH_TIMEOUT(config->playlistModel()->rowCount() == kChannels.size(), 10000);
         config->playlistModel()->selectItem(1);
         const int rows = config->playlistModel()->rowCount();
         item("videoForm")->forceActiveFocus();
