@@ -423,6 +423,11 @@ QList<QUrl> Config::readFavourites()
 
 void Config::saveFavourites()
 {
+    // Favourites are channels: a list of local or portal files would replace them all.
+    if (m_mode != Iptv) {
+        qWarning("Favourites not saved: the playlist holds no channels");
+        return;
+    }
     const QString path = favouritesFilePath();
     QDir().mkpath(dataFolder());
 

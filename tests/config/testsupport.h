@@ -110,7 +110,10 @@ public:
         if (!m_root.isValid())
             return false;
         const QString source = qEnvironmentVariable("NOVALINE_SOURCE_DIR", QStringLiteral(NOVALINE_SOURCE_DIR_FALLBACK));
-        m_process.setProgram(QStringLiteral("python3"));
+        // The system interpreter: a version-manager shim on PATH can take seconds to start.
+        const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+            ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
+        m_process.setProgram(python);
         m_process.setArguments(QStringList{source + QStringLiteral("/tools/operator-server"),
                                            QStringLiteral("--root"), m_root.path(),
                                            QStringLiteral("--port"), QStringLiteral("0"),

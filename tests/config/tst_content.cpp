@@ -109,6 +109,25 @@ private slots:
         QVERIFY(!readAll(file).contains("playerVolume"));
     }
 
+    void metaObjectInterface()
+    {
+        const QMetaObject &mo = Config::staticMetaObject;
+        const int offset = mo.methodOffset();
+        const QStringList expected{QStringLiteral("configLoaded()"), QStringLiteral("jtvDownloaded()"),
+                                   QStringLiteral("modeChanged()"), QStringLiteral("playlistLoaded(int)"),
+                                   QStringLiteral("updateConfig(QUrl)")};
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(QString::fromLatin1(mo.method(offset + i).methodSignature()), expected.at(i));
+        const QMetaProperty mode = mo.property(mo.indexOfProperty("mode"));
+        QVERIFY(mode.isReadable());
+        QVERIFY(!mode.isWritable());
+        QCOMPARE(QString::fromLatin1(mode.notifySignal().methodSignature()), QStringLiteral("modeChanged()"));
+        const QMetaEnum modes = QMetaEnum::fromType<Config::Mode>();
+        QCOMPARE(modes.keyToValue("Iptv"), 0);
+        QCOMPARE(modes.keyToValue("VideoTarvonaPro"), 1);
+        QCOMPARE(modes.keyToValue("LocalFile"), 2);
+    }
+
     void settingsDefaults()
     {
         QSettings *s = config->settings();
@@ -368,8 +387,8 @@ private slots:
         QCOMPARE(favouritesInFile(), (QStringList{QStringLiteral("http://s/b"), QStringLiteral("http://s/b")}));
 
         // A favourite missing from the list is dropped at the next save.
-        const QByteArray raw1 = R"({"favourites":["http://s/b","http://s/gone"]})";
-        QVERIFY(writeFile(Config::favouritesFilePath(), raw1));
+        const QByteArray withGoneChannel = R"({"favourites":["http://s/b","http://s/gone"]})";
+        QVERIFY(writeFile(Config::favouritesFilePath(), withGoneChannel));
         config->loadPlaylist(document({channel(QStringLiteral("B"), QStringLiteral("http://s/b"))}), QUrl());
         config->saveFavourites();
         QCOMPARE(favouritesInFile(), QStringList{QStringLiteral("http://s/b")});
@@ -390,10 +409,10 @@ private slots:
         QTest::addColumn<bool>("keptAside");
         QTest::newRow("empty file") << QByteArray() << false;
         QTest::newRow("not JSON") << QByteArray("{\"favourites\": [\"http://s/a\"") << true;
-        const QByteArray raw2 = R"({"favourites":"http://s/a"})";
-        QTest::newRow("favourites not an array") << raw2 << false;
-        const QByteArray raw3 = R"({"other":["http://s/a"]})";
-        QTest::newRow("no favourites key") << raw3 << false;
+        const QByteArray notAnArray = R"({"favourites":"http://s/a"})";
+        QTest::newRow("favourites not an array") << notAnArray << false;
+        const QByteArray noFavouritesKey = R"({"other":["http://s/a"]})";
+        QTest::newRow("no favourites key") << noFavouritesKey << false;
     }
     void favouritesFailures()
     {
@@ -417,6 +436,18 @@ private slots:
         QCOMPARE(QFileInfo::exists(aside), keptAside);
         if (keptAside)
             QCOMPARE(readAll(aside), content);
+    }
+
+    void favouritesAreChannelsOnly()
+    {
+        const QByteArray old = R"({"favourites":["http://s/a"]})";
+        QVERIFY(writeFile(Config::favouritesFilePath(), old));
+        config->setMode(Config::LocalFile);
+        config->loadLocalFiles({QUrl::fromLocalFile(QStringLiteral("/a.mkv"))}, false);
+        LogRecorder log;
+        config->saveFavourites();
+        QCOMPARE(readAll(Config::favouritesFilePath()), old);
+        QVERIFY(log.has(QtWarningMsg, QStringLiteral("Favourites not saved")));
     }
 
     void favouritesFileCannotBeWritten()

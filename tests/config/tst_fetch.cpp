@@ -309,8 +309,8 @@ private slots:
         QCOMPARE(server.hits(QStringLiteral("/media/jtv.json")), hitsBefore + 1);
 
         // A new address: downloaded again.
-        const QByteArray raw1 = R"({"one": [{"title": "Вечер", "time": 5000}]})";
-        QVERIFY(server.put(QStringLiteral("jtv2.json"), raw1));
+        const QByteArray secondGuide = R"({"one": [{"title": "Вечер", "time": 5000}]})";
+        QVERIFY(server.put(QStringLiteral("jtv2.json"), secondGuide));
         QByteArray changed = serverDocument;
         QVERIFY(server.put(QStringLiteral("config.json"), changed.replace("/media/jtv.json", "/media/jtv2.json")));
         QVERIFY(fetch());
@@ -322,8 +322,8 @@ private slots:
 
         // No guide address any more: the empty address is tried and reported.
         LogRecorder log;
-        const QByteArray raw2 = R"({"iptv": []})";
-        QVERIFY(server.put(QStringLiteral("config.json"), raw2));
+        const QByteArray withoutGuide = R"({"iptv": []})";
+        QVERIFY(server.put(QStringLiteral("config.json"), withoutGuide));
         QVERIFY(fetch());
         QTRY_COMPARE(config->activeDownloads(), 0);
         QVERIFY(config->jtvUrl().isEmpty());

@@ -38,14 +38,14 @@ private slots:
 
     void programmeEnds()
     {
-        const QByteArray raw1 = R"({
+        const QByteArray programmes = R"({
             "k": [{"title": "A", "time": 1000}, {"title": "B", "time": 2000}],
             "one": [{"title": "Only", "time": 3000}],
             "unordered": [{"title": "Late", "time": 9000}, {"title": "Early", "time": 1000}, {"title": "Last", "time": 5000}],
             "empty": [],
             "types": [{"title": 42, "time": "1500"}, {"title": "bad time", "time": "soon"}, {"time": 7}]
         })";
-        QVERIFY(writeFile(Config::jtvFilePath(), raw1));
+        QVERIFY(writeFile(Config::jtvFilePath(), programmes));
         LogRecorder log;
 
         config->loadJtv(QStringLiteral("k"));
@@ -95,8 +95,8 @@ private slots:
         QCOMPARE(model()->rowCount(), 0);
 
         log.clear();
-        const QByteArray raw2 = R"({"k": [{"title": "A", "time": 1000}], )";
-        QVERIFY(writeFile(Config::jtvFilePath(), raw2));
+        const QByteArray brokenGuide = R"({"k": [{"title": "A", "time": 1000}], )";
+        QVERIFY(writeFile(Config::jtvFilePath(), brokenGuide));
         config->loadJtv(QStringLiteral("k"));
         config->loadJtv(QStringLiteral("k"));
         QCOMPARE(log.count(QtWarningMsg, QStringLiteral("Jtv file is empty")), 2);
@@ -119,19 +119,19 @@ private slots:
     void changedFileIsAlwaysHonoured()
     {
         // Same size, written right after: still read afresh.
-        const QByteArray raw3 = R"({"k": [{"title": "AAAA", "time": 1000}]})";
-        QVERIFY(writeFile(Config::jtvFilePath(), raw3));
+        const QByteArray guideA = R"({"k": [{"title": "AAAA", "time": 1000}]})";
+        QVERIFY(writeFile(Config::jtvFilePath(), guideA));
         config->loadJtv(QStringLiteral("k"));
         QCOMPARE(model()->item(0)->title(), QStringLiteral("AAAA"));
-        const QByteArray raw4 = R"({"k": [{"title": "BBBB", "time": 2000}]})";
-        QVERIFY(writeFile(Config::jtvFilePath(), raw4));
+        const QByteArray guideB = R"({"k": [{"title": "BBBB", "time": 2000}]})";
+        QVERIFY(writeFile(Config::jtvFilePath(), guideB));
         config->loadJtv(QStringLiteral("k"));
         QCOMPARE(model()->item(0)->title(), QStringLiteral("BBBB"));
         QCOMPARE(model()->item(0)->start(), at(2000));
         // Replaced by another file in one step.
         const QString other = Config::cacheFolder() + QStringLiteral("/other.json");
-        const QByteArray raw5 = R"({"k": [{"title": "CCCC", "time": 3000}]})";
-        QVERIFY(writeFile(other, raw5));
+        const QByteArray guideC = R"({"k": [{"title": "CCCC", "time": 3000}]})";
+        QVERIFY(writeFile(other, guideC));
         QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(Config::jtvFilePath()).constData()) == 0);
         config->loadJtv(QStringLiteral("k"));
         QCOMPARE(model()->item(0)->title(), QStringLiteral("CCCC"));
@@ -151,14 +151,13 @@ private slots:
                                "\"\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\": [{\"title\": \"\xD0\xA3\xD1\x82\xD1\x80\xD0\xBE\", \"time\": 10}],\n"
                                "\"esc\\\"aped\\\\key\": [{\"title\": \"q\\\"]}[{\", \"time\": 11}],\n"
                                "\"\\u0416\\u0443\": [{\"title\": \"unicode key\", \"time\": 12}],\n"
-                               "\"dup\": [{\"title\": \"first\", \"time\": 1}],\n"
                                "\"string\": \"not a list\", \"number\": 12.5, \"object\": {\"a\": [1]},\n"
                                "\"nested\": [[1, 2], {\"title\": {\"deep\": [\"]\"]}, \"time\": \"99\"}, null, true],\n"
-                               "\"dup\": [{\"title\": \"second\", \"time\": 2}], \"\": [{\"title\": \"empty key\"}]\n}\n";
+                               "\"\": [{\"title\": \"empty key\"}]\n}\n";
         const QString path = Config::jtvFilePath();
         QVERIFY(writeFile(path, doc));
         const QStringList keys{QStringLiteral("plain"), QStringLiteral("Кино"), QStringLiteral("esc\"aped\\key"),
-                               QStringLiteral("Жу"), QStringLiteral("dup"), QStringLiteral("string"),
+                               QStringLiteral("Жу"), QStringLiteral("string"),
                                QStringLiteral("number"), QStringLiteral("object"), QStringLiteral("nested"),
                                QString(), QStringLiteral("absent")};
         GuideIndex index;
@@ -169,8 +168,6 @@ private slots:
             QCOMPARE(indexed, direct);
         }
         QVariantList list;
-        index.programmes(path, QStringLiteral("dup"), &list);
-        QCOMPARE(list.value(0).toMap().value(QStringLiteral("title")).toString(), QStringLiteral("second"));
         index.programmes(path, QStringLiteral("Кино"), &list);
         QCOMPARE(list.value(0).toMap().value(QStringLiteral("title")).toString(), QStringLiteral("Утро"));
         index.programmes(path, QStringLiteral("nested"), &list);
@@ -179,8 +176,24 @@ private slots:
 
         QHash<QString, GuideIndex::Span> spans;
         QVERIFY(GuideIndex::scanTopLevel(doc, &spans));
-        QCOMPARE(spans.size(), 10);
+        QCOMPARE(spans.size(), 9);
         QVERIFY(!GuideIndex::scanTopLevel("[1]", &spans));
+    }
+
+    void duplicateKeysKeepTheLast()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("Qt 5.15's JSON parser leaks the value it drops for a repeated key");
+#endif
+        const QByteArray doc = "{\"dup\": [{\"title\": \"first\", \"time\": 1}], \"x\": [],"
+                               " \"dup\": [{\"title\": \"second\", \"time\": 2}]}";
+        QVERIFY(writeFile(Config::jtvFilePath(), doc));
+        GuideIndex index;
+        QVariantList indexed, direct;
+        QCOMPARE(index.programmes(Config::jtvFilePath(), QStringLiteral("dup"), &indexed), GuideIndex::Ok);
+        GuideIndex::programmesDirect(Config::jtvFilePath(), QStringLiteral("dup"), &direct);
+        QCOMPARE(indexed, direct);
+        QCOMPARE(indexed.value(0).toMap().value(QStringLiteral("title")).toString(), QStringLiteral("second"));
     }
 
     void generatedGuideMatches()
@@ -203,11 +216,12 @@ private slots:
         const QString path = Config::jtvFilePath();
         QVERIFY(writeFile(path, QJsonDocument(object).toJson(QJsonDocument::Indented)));
         GuideIndex index;
+        // The full reading once, as a map (what programmesDirect does for each key).
+        const QVariantMap all = QJsonDocument::fromJson(readAll(path)).object().toVariantMap();
         for (auto it = object.begin(); it != object.end(); ++it) {
-            QVariantList indexed, direct;
+            QVariantList indexed;
             index.programmes(path, it.key(), &indexed);
-            GuideIndex::programmesDirect(path, it.key(), &direct);
-            QCOMPARE(indexed, direct);
+            QCOMPARE(indexed, all.value(it.key()).toList());
         }
         QCOMPARE(index.indexCount(), 1);
     }
