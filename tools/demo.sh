@@ -10,6 +10,7 @@
 # NOVALINE_DEMO_DIR: working folder (default out/demo); the player runs with its own
 # HOME/XDG folders under it, so the demo leaves the user's own settings, cache and
 # registrations alone. NOVALINE_DEMO_BUILD: build folder (default build).
+# NOVALINE_DEMO_PLAYER: an executable already built; skips the set-up and the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,19 +20,23 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --screenshots) shots="$2"; shift 2 ;;
     --timeout) timeout="$2"; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "demo: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 
 log() { echo "demo: $*"; }
 
-tools/setup-deps.sh
-build=${NOVALINE_DEMO_BUILD:-$root/build}
-# The same configuration as tools/test-all.sh, so both share one build folder.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target novaline-iptv
-player="$build/bin/novaline-iptv"
+if [ -n "${NOVALINE_DEMO_PLAYER:-}" ]; then
+  player=$NOVALINE_DEMO_PLAYER
+else
+  tools/setup-deps.sh
+  build=${NOVALINE_DEMO_BUILD:-$root/build}
+  # The same configuration as tools/test-all.sh, so both share one build folder.
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" --target novaline-iptv
+  player="$build/bin/novaline-iptv"
+fi
 
 demo=${NOVALINE_DEMO_DIR:-$root/out/demo}
 mkdir -p "$demo"
@@ -100,7 +105,7 @@ rm -f "$XDG_CACHE_HOME/Novaline/IPTV/log.txt"
 ppid=$!
 pids+=($ppid)
 
-win() { xdotool search --onlyvisible --name '^Novaline TV$' 2>/dev/null | head -1; }
+win() { xdotool search --onlyvisible --name '^Novaline TV$' 2>/dev/null | head -1 || true; }
 w=""
 for _ in $(seq $((timeout * 10))); do
   kill -0 "$ppid" 2>/dev/null || { echo "demo: the player ended early (see $demo/player.log)" >&2; exit 1; }
@@ -110,7 +115,7 @@ for _ in $(seq $((timeout * 10))); do
 done
 [ -n "$w" ] || { echo "demo: no player window after $timeout s" >&2; exit 1; }
 log "waiting for the picture"
-if ! tools/demo/testpattern.py "$w" --timeout "$timeout"; then
+if ! tools/demo/testpattern.py "$w" --timeout "$timeout" --left-half; then
   import -window root "$shots/no-picture.png"
   echo "demo: no picture after $timeout s (see $demo/player.log, $shots/no-picture.png)" >&2
   exit 1

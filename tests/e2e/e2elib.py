@@ -253,6 +253,10 @@ class Player:
             return f.read().decode("utf-8", "replace")
 
 
+def raise_window(window):
+    subprocess.run(["xdotool", "windowraise", str(window)], capture_output=True, timeout=5)
+
+
 def kill_quietly(proc):
     if proc and proc.poll() is None:
         proc.kill()
