@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 #include <QtTest>
@@ -17,15 +18,17 @@ public:
         QStringList args{QStringLiteral(NOVALINE_TEST_HTTPSERVER)};
         if (!cert.isEmpty())
             args << QStringLiteral("--tls") << cert << key;
-        m_process.setProgram(QStringLiteral("python3"));
+        // The system interpreter: a version-manager shim in PATH can take seconds to start.
+        const QString system = QStringLiteral("/usr/bin/python3");
+        m_process.setProgram(QFileInfo(system).isExecutable() ? system : QStringLiteral("python3"));
         m_process.setArguments(args);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
-        if (!m_process.waitForStarted(10000))
+        if (!m_process.waitForStarted(30000))
             return false;
         QElapsedTimer timer;
         timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 10000)
+        while (!m_process.canReadLine() && timer.elapsed() < 30000)
             m_process.waitForReadyRead(200);
         bool ok = false;
         m_port = m_process.readLine().trimmed().toInt(&ok);

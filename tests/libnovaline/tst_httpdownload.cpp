@@ -284,10 +284,10 @@ void TestHttpDownload::stallTimeout()
 
 void TestHttpDownload::slowButSteadyIsNoStall()
 {
-    // Six chunks 150 ms apart take longer than the stall timeout, but bytes keep coming.
+    // Eight chunks 200 ms apart take longer than the stall timeout, but bytes keep coming.
     HttpDownload dl(HttpDownload::Memory);
-    dl.setUrl(m_server.url(QStringLiteral("/slow?chunks=6&ms=150")));
-    dl.setStallTimeout(600);
+    dl.setUrl(m_server.url(QStringLiteral("/slow?chunks=8&ms=200")));
+    dl.setStallTimeout(1000);
     Recorder rec(&dl);
     dl.download();
     QVERIFY(rec.waitFinished());

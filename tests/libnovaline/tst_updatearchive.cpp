@@ -300,17 +300,17 @@ void TestUpdateArchive::refusedArchivesLeaveTheOldUpdate()
 
 void TestUpdateArchive::defaultEntryLimit()
 {
-    // 10,000 entries pass, one more refuses the archive (the same tiny file, rewritten).
+    // 10,000 entries pass, one more refuses the archive (the same folder, over and over).
     QList<Entry> entries;
     for (int i = 0; i < UpdateArchive::MaxEntries; ++i)
-        entries.append(file(QStringLiteral("same"), QByteArray()));
+        entries.append(special(QStringLiteral("same/"), Entry::Dir));
     const QString ok = sample(QStringLiteral("limit.tar.gz"));
     QVERIFY(writeArchive(ok, QStringLiteral("tar.gz"), entries));
     QString error;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("carries no update.exe")));
     QVERIFY2(UpdateArchive::unpack(ok, &error), qPrintable(error));
 
-    entries.append(file(QStringLiteral("same"), QByteArray()));
+    entries.append(special(QStringLiteral("same/"), Entry::Dir));
     const QString over = sample(QStringLiteral("over.tar.gz"));
     QVERIFY(writeArchive(over, QStringLiteral("tar.gz"), entries));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("refused: more than 10000 entries")));
