@@ -40,6 +40,8 @@ Rectangle {
             section.delegate: Item {
                 id: dayHeader
                 objectName: "dayHeader"
+                // Above the programme rows, so the pinned header covers those under it.
+                z: 10
                 width: jtvList.width
                 height: jtvList.sectionHeight
 

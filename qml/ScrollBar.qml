@@ -13,6 +13,8 @@ Item {
     property alias handleItem: handle
 
     width: 6
+    // Nothing to show on a collapsed view (the guide panel lies flat on the control bar).
+    visible: flickable ? flickable.height > 2 : false
     anchors.left: flickable ? flickable.right : undefined
     anchors.leftMargin: 2
     anchors.top: flickable ? flickable.top : undefined
