@@ -275,12 +275,12 @@ void TestOffscreen::softwarePicture()
     Scene scene(QSize(320, 180));
     QCOMPARE(scene.view->rendererInterface()->graphicsApi(), QSGRendererInterface::Software);
     scene.player->setUrl(QUrl::fromLocalFile(dir + QStringLiteral("/live.ts")));
-    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(640, 360), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(640, 360), 30000);
     QCOMPARE(scene.output->renderPath(), QStringLiteral("rgb"));
     QString why;
-    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Ended), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Ended), 30000);
 }
 
 void TestOffscreen::createDestroy()
@@ -292,9 +292,9 @@ void TestOffscreen::createDestroy()
         Scene scene(QSize(160, 90));
         scene.player->setUrl(clip);
         if (i % 3 == 1)
-            QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(scene.player->state(), int(Vlc::Playing), 30000);
         if (i % 3 == 2) {
-            QTRY_VERIFY_WITH_TIMEOUT(!scene.output->sourceSize().isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!scene.output->sourceSize().isEmpty(), 30000);
             scene.player->stop();
             scene.player->play();
             QCOMPARE(scene.player->state(), int(Vlc::Opening));
@@ -303,9 +303,9 @@ void TestOffscreen::createDestroy()
     // A player alone, switched, paused and gone.
     VlcPlayer player;
     player.setUrl(clip);
-    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Playing), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Playing), 30000);
     player.pause();
-    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Paused), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Paused), 20000);
     player.setUrl(QUrl());
     QCOMPARE(player.state(), int(Vlc::Stopped));
 }

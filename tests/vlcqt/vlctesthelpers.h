@@ -144,7 +144,7 @@ public:
         if (!result)
             return QImage();
         QSignalSpy ready(result.data(), &QQuickItemGrabResult::ready);
-        if (!ready.wait(5000))
+        if (!ready.wait(20000))
             return QImage();
         return result->image().convertToFormat(QImage::Format_RGB32);
     }
