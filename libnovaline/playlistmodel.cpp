@@ -187,12 +187,41 @@ bool PlaylistModel::removeAt(int row)
 {
     if (row < 0 || row >= m_items.size())
         return false;
+    ensureIndex();
     const int before = m_items.size();
     beginRemoveRows(QModelIndex(), row, row);
     PlaylistModelItem *it = m_items.takeAt(row);
+    const QPair<int, QUrl> key = m_keys.takeAt(row);
     if (it->id() == m_selectedId)
         m_selectedId = -1;
-    rebuildIndex();
+    // Shift the rows below instead of rehashing every key; a duplicate further down
+    // takes over the removed entry's keys.
+    const bool idIndexed = m_rowById.value(key.first, -1) == row;
+    const bool urlIndexed = m_rowByUrl.value(key.second, -1) == row;
+    if (idIndexed)
+        m_rowById.remove(key.first);
+    if (urlIndexed)
+        m_rowByUrl.remove(key.second);
+    for (auto i = m_rowById.begin(); i != m_rowById.end(); ++i) {
+        if (i.value() > row)
+            --i.value();
+    }
+    for (auto i = m_rowByUrl.begin(); i != m_rowByUrl.end(); ++i) {
+        if (i.value() > row)
+            --i.value();
+    }
+    bool idFound = !idIndexed;
+    bool urlFound = !urlIndexed;
+    for (int r = row; r < m_keys.size() && !(idFound && urlFound); ++r) {
+        if (!idFound && m_keys.at(r).first == key.first) {
+            m_rowById.insert(key.first, r);
+            idFound = true;
+        }
+        if (!urlFound && m_keys.at(r).second == key.second) {
+            m_rowByUrl.insert(key.second, r);
+            urlFound = true;
+        }
+    }
     endRemoveRows();
     it->disconnect(this);
     delete it;
