@@ -80,7 +80,7 @@ void TestDisplayKeeper::inhibitWhileAlive()
 
     auto keeper = std::make_unique<DisplayKeeper>();
     QSignalSpy activated(keeper.get(), &DisplayKeeper::activated);
-    QTRY_COMPARE(activated.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(activated.count(), 1, 20000);
     QVERIFY(keeper->isActive());
     QCOMPARE(service.applications.size(), 1);
     QVERIFY(!service.applications.first().isEmpty());
@@ -88,7 +88,7 @@ void TestDisplayKeeper::inhibitWhileAlive()
     QVERIFY(service.released.isEmpty());
 
     keeper.reset();
-    QTRY_COMPARE(service.released, QList<uint>{4711u});
+    QTRY_COMPARE_WITH_TIMEOUT(service.released, QList<uint>{4711u}, 20000);
     QCOMPARE(service.applications.size(), 1);
 
     QDBusConnection bus(QStringLiteral("screensaver"));
@@ -107,7 +107,7 @@ void TestDisplayKeeper::serviceRefuses()
         DisplayKeeper keeper;
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("keep-awake request refused")));
         // Wait for the error reply to come back.
-        QTRY_VERIFY_WITH_TIMEOUT(keeper.findChildren<QObject *>().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(keeper.findChildren<QObject *>().isEmpty(), 20000);
         QVERIFY(!keeper.isActive());
     }
     bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));

@@ -95,7 +95,7 @@ void TestNavigation::initTestCase()
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start();
     QVERIFY2(server.waitForStarted(5000), qPrintable(server.errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(serverOutput.append(server.readAllStandardOutput()).contains('\n'), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(serverOutput.append(server.readAllStandardOutput()).contains('\n'), 60000);
     const QByteArray first = serverOutput.left(serverOutput.indexOf('\n')).trimmed();
     QVERIFY2(first.startsWith("PORT "), first.constData());
     serverBase = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(first.mid(5));
@@ -116,7 +116,7 @@ QStringList TestNavigation::serverRequests()
     QNetworkAccessManager manager;
     QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(serverBase + QStringLiteral("/_requests"))));
     QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!finished.wait(5000)) {
+    if (!finished.wait(30000)) {
         reply->abort();
         reply->deleteLater();
         return {QStringLiteral("<no answer>")};
@@ -136,7 +136,7 @@ bool TestNavigation::waitForMarker(const QString &name)
     marker.setUrl(QUrl(serverBase + QStringLiteral("/marker?n=") + name));
     QSignalSpy finished(&marker, &HttpDownload::downloadFinished);
     marker.download();
-    return finished.count() > 0 || finished.wait(10000);
+    return finished.count() > 0 || finished.wait(30000);
 }
 
 static QStringList trackRequests(const QStringList &paths, const QString &prefix)
@@ -456,7 +456,7 @@ void TestNavigation::watchReportOncePerStartedFile()
     QCOMPARE(trackRequests(serverRequests(), prefix), QStringList());
 
     window->setFormLoaded(true);
-    QTRY_COMPARE(trackRequests(serverRequests(), prefix), QStringList{prefix + QStringLiteral("1234/0")});
+    QTRY_COMPARE_WITH_TIMEOUT(trackRequests(serverRequests(), prefix), QStringList{prefix + QStringLiteral("1234/0")}, 30000);
 
     window->setFormLoaded(true);  // the scene reporting again starts nothing
     window->playPrev();           // the first file: nothing changes
@@ -467,8 +467,8 @@ void TestNavigation::watchReportOncePerStartedFile()
 
     window->playNext();
     QCOMPARE(window->currentItem().id(), 2);
-    QTRY_COMPARE(trackRequests(serverRequests(), prefix),
-                 (QStringList{prefix + QStringLiteral("1234/0"), prefix + QStringLiteral("99/0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(trackRequests(serverRequests(), prefix),
+                 (QStringList{prefix + QStringLiteral("1234/0"), prefix + QStringLiteral("99/0")}), 30000);
     QVERIFY(waitForMarker(QStringLiteral("after")));
     QCOMPARE(trackRequests(serverRequests(), prefix).size(), 2);
     // The portal file is not a TV channel.

@@ -37,6 +37,7 @@ private slots:
     void moveByOffsets();
     void fullscreenTwice();
     void quitInFullscreenStoresNormalGeometry();
+    void minimiseNotifiesAndKeepsNormalGeometry();
     void stayOnTop();
     void openAndLoadIptv();
     void contextDefaults();
@@ -89,7 +90,7 @@ void TestVideoForm::firstRunGeometry()
     QCOMPARE(w->title(), QStringLiteral("Novaline TV"));
     QVERIFY(!w->formLoaded());
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
     QCOMPARE(w->geometry(), QRect(0, 0, 602, 482));
     // The stand-in root scene was loaded and reported itself.
     QCOMPARE(w->status(), QQuickView::Ready);
@@ -122,7 +123,7 @@ void TestVideoForm::restoreClamped()
     settings()->setValue(QStringLiteral("iptvWindow"), stored);
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
     QCOMPARE(w->geometry(), expected);
     // The size is never changed by the placement.
     QCOMPARE(w->geometry().size(), stored.size());
@@ -135,7 +136,7 @@ void TestVideoForm::unusableStoredGeometry()
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("Stored window geometry is not usable")));
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
     QCOMPARE(w->geometry().size(), QSize(602, 482));
 }
 
@@ -144,7 +145,7 @@ void TestVideoForm::resizeToMinimum()
     settings()->setValue(QStringLiteral("iptvWindow"), QRect(200, 150, 700, 500));
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
 
     QVERIFY(QMetaObject::invokeMethod(w, "windowResized", Q_ARG(int, 30), Q_ARG(int, 20)));
     QCOMPARE(w->geometry(), QRect(200, 150, 730, 520));
@@ -160,7 +161,7 @@ void TestVideoForm::moveByOffsets()
     settings()->setValue(QStringLiteral("iptvWindow"), QRect(100, 100, 602, 482));
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
 
     // The scenes call both forms; the offset does not take part.
     QVERIFY(QMetaObject::invokeMethod(w, "windowMoved", Q_ARG(int, 5), Q_ARG(int, 7)));
@@ -171,7 +172,7 @@ void TestVideoForm::moveByOffsets()
     QVERIFY(QMetaObject::invokeMethod(w, "windowMoveFinished"));
     QCOMPARE(settings()->value(QStringLiteral("iptvWindow")).toRect(), QRect(110, 114, 602, 482));
     // The position reaches the X server, not only Qt's bookkeeping.
-    QTRY_COMPARE(w->position(), QPoint(110, 114));
+    QTRY_COMPARE_WITH_TIMEOUT(w->position(), QPoint(110, 114), 20000);
 }
 
 void TestVideoForm::fullscreenTwice()
@@ -179,7 +180,7 @@ void TestVideoForm::fullscreenTwice()
     settings()->setValue(QStringLiteral("iptvWindow"), QRect(120, 90, 640, 480));
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
 
     QSignalSpy spy(w, &VideoForm::isFullscreenChanged);
     w->toggleFullscreen();
@@ -191,7 +192,7 @@ void TestVideoForm::fullscreenTwice()
     QVERIFY(!w->isFullscreen());
     QCOMPARE(spy.count(), 2);
     QCOMPARE(w->windowStates(), Qt::WindowStates(Qt::WindowNoState));
-    QTRY_COMPARE(w->geometry(), QRect(120, 90, 640, 480));
+    QTRY_COMPARE_WITH_TIMEOUT(w->geometry(), QRect(120, 90, 640, 480), 20000);
 }
 
 void TestVideoForm::quitInFullscreenStoresNormalGeometry()
@@ -199,28 +200,44 @@ void TestVideoForm::quitInFullscreenStoresNormalGeometry()
     settings()->setValue(QStringLiteral("iptvWindow"), QRect(120, 90, 640, 480));
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
 
     w->toggleFullscreen();
     // What a window manager does on full screen; Xvfb runs none.
     const QRect screen = w->screen()->geometry();
     w->setGeometry(screen);
-    QTRY_COMPARE(w->geometry(), screen);
+    QTRY_COMPARE_WITH_TIMEOUT(w->geometry(), screen, 20000);
 
     w->storeGeometry();
     QCOMPARE(settings()->value(QStringLiteral("iptvWindow")).toRect(), QRect(120, 90, 640, 480));
 
     w->toggleFullscreen();
-    QTRY_COMPARE(w->geometry(), QRect(120, 90, 640, 480));
+    QTRY_COMPARE_WITH_TIMEOUT(w->geometry(), QRect(120, 90, 640, 480), 20000);
     w->storeGeometry();
     QCOMPARE(settings()->value(QStringLiteral("iptvWindow")).toRect(), QRect(120, 90, 640, 480));
+}
+
+void TestVideoForm::minimiseNotifiesAndKeepsNormalGeometry()
+{
+    settings()->setValue(QStringLiteral("iptvWindow"), QRect(300, 200, 640, 480));
+    VideoForm *w = makeWindow();
+    w->restoreAndShow(standIn);
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
+
+    QSignalSpy spy(w, &VideoForm::isFullscreenChanged);
+    QVERIFY(QMetaObject::invokeMethod(w, "minimize"));
+    QTRY_VERIFY_WITH_TIMEOUT(w->windowStates().testFlag(Qt::WindowMinimized), 20000);
+    QVERIFY(spy.count() >= 1);
+    QVERIFY(!w->isFullscreen());
+    w->storeGeometry();
+    QCOMPARE(settings()->value(QStringLiteral("iptvWindow")).toRect(), QRect(300, 200, 640, 480));
 }
 
 void TestVideoForm::stayOnTop()
 {
     VideoForm *w = makeWindow();
     w->restoreAndShow(standIn);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
     const Qt::WindowFlags before = w->flags();
     QVERIFY(!w->stayOnTop());
 
@@ -350,12 +367,12 @@ void TestVideoForm::playerRootScene()
     // The program's own scenes, compiled into the resources by the scene library.
     VideoForm *w = makeWindow();
     w->restoreAndShow();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, 30000));
     QCOMPARE(w->source(), QUrl(QStringLiteral("qrc:/qml/videoFormLoader.qml")));
     QCOMPARE(w->status(), QQuickView::Ready);
     QVERIFY(w->errors().isEmpty());
     // The loader scene loads the player scene in the background and then reports.
-    QTRY_VERIFY_WITH_TIMEOUT(w->formLoaded(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->formLoaded(), 60000);
     const bool composition = context("compositionEnabled").toBool();
     QCOMPARE(w->minimumSize(), composition ? QSize(388, 296) : QSize(370, 278));
     QCOMPARE(w->geometry(), QRect(0, 0, 602, 482));
