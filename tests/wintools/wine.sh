@@ -14,10 +14,16 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# Debian's Wine keeps the server's socket folder in TMPDIR, which every test gets fresh:
+# one fixed folder beside the prefix lets all tests find the one server.
+test_tmp=${TMPDIR:-/tmp}
+export TMPDIR="$prefix-tmp"
+mkdir -p "$TMPDIR"
 
 start_server() {
-    # Exits at once when a server for the prefix runs already.
-    setsid wineserver -p </dev/null >/dev/null 2>&1 &
+    # Exits at once when a server for the prefix runs already. It stays two minutes
+    # after its last program, so an interrupted run leaves nothing behind for long.
+    setsid wineserver -p120 </dev/null >/dev/null 2>&1 &
     sleep 0.2
 }
 
@@ -55,7 +61,7 @@ run)
     shift
     [ -f "$prefix/.novaline-ready" ] || { echo "no wine prefix at $prefix (run the setup test)" >&2; exit 1; }
     start_server
-    log=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+    log=$(mktemp "$test_tmp/wine-run.XXXXXX")
     wine "$exe" "$@" </dev/null >"$log" 2>&1
     rc=$?
     cat "$log"
