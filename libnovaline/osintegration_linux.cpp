@@ -491,8 +491,10 @@ QString OsIntegration::platform()
 bool OsIntegration::compositionEnabled()
 {
     Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
+    if (!display) {
+        // Without X, a Wayland session is always composed by its compositor.
+        return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    }
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
     const Atom selection = XInternAtom(display, name.constData(), False);
     const bool composited = selection != None && XGetSelectionOwner(display, selection) != None;

@@ -264,10 +264,18 @@ void TestOsIntegration::platformAndComposition()
 {
     QCOMPARE(OsIntegration::platform(), QStringLiteral("linux"));
     const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
     qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
     QVERIFY(!OsIntegration::compositionEnabled());
+    // A Wayland session without X composes.
+    qputenv("WAYLAND_DISPLAY", "wayland-novaline-test");
+    QVERIFY(OsIntegration::compositionEnabled());
+    qunsetenv("WAYLAND_DISPLAY");
     if (!display.isEmpty())
         qputenv("DISPLAY", display);
+    if (!wayland.isEmpty())
+        qputenv("WAYLAND_DISPLAY", wayland);
 }
 
 QTEST_GUILESS_MAIN(TestOsIntegration)
