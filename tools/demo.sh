@@ -8,8 +8,9 @@
 #   tools/demo.sh [--screenshots DIR] [--timeout S]
 #
 # NOVALINE_DEMO_DIR: working folder (default out/demo); the player runs with its own
-# HOME/XDG folders under it, so the demo leaves the user's own settings, cache and
-# registrations alone. NOVALINE_DEMO_BUILD: build folder (default build).
+# HOME/XDG folders under it (fresh for each run: the server's port changes, and a last
+# channel that is no longer in the list would leave the player idle), so the demo
+# leaves the user's own settings, cache and registrations alone. NOVALINE_DEMO_BUILD: build folder (default build).
 # NOVALINE_DEMO_PLAYER: an executable already built; skips the set-up and the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -67,6 +68,7 @@ log "video portal link: iptvvideo://127.0.0.1:$port/portal.php?id=1"
 
 export NOVALINE_CONFIG_SERVER="http://127.0.0.1:$port"
 home="$demo/home"
+rm -rf "$home"
 export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
        XDG_DATA_HOME="$home/.local/share" XDG_STATE_HOME="$home/.local/state"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
@@ -147,11 +149,17 @@ xdotool windowfocus "$w" 2>/dev/null || true
 xdotool key f
 screen_w=$(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*\)x.*/\1/p')
 for _ in $(seq 50); do geometry; [ "$WIDTH" = "$screen_w" ] && break; sleep 0.1; done
-[ "$WIDTH" = "$screen_w" ] || log "the window did not become full screen (width $WIDTH)"
-xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT / 3))
-settle
-xdotool mousemove --window "$w" $((WIDTH / 2 + 5)) $((HEIGHT / 3 + 5))
-settle
+if [ "$WIDTH" != "$screen_w" ]; then
+  # A bare X server has no window manager to honour the full-screen request: do its part.
+  screen_h=$(xdpyinfo | sed -n 's/.*dimensions: *[0-9]*x\([0-9]*\) .*/\1/p')
+  log "no window manager: sizing the full-screen window to ${screen_w}x$screen_h"
+  xdotool windowmove "$w" 0 0 windowsize "$w" "$screen_w" "$screen_h"
+  for _ in $(seq 50); do geometry; [ "$WIDTH" = "$screen_w" ] && break; sleep 0.1; done
+fi
+for i in 1 2 3; do
+  xdotool mousemove --window "$w" $((WIDTH / 2 + i * 5)) $((HEIGHT / 3 + i * 5))
+  settle 0.3
+done
 shot fullscreen root
 
 kill -TERM "$ppid" 2>/dev/null || true

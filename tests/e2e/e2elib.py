@@ -208,7 +208,7 @@ class Player:
     def window(self):
         """The id of the mapped player window of this process, or None."""
         try:
-            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid),
+            out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
                                   "--name", "^%s$" % WINDOW_TITLE],
                                  capture_output=True, text=True, timeout=5).stdout.split()
         except subprocess.TimeoutExpired:
