@@ -4,6 +4,7 @@
 #include "vlcframesink_p.h"
 #include "vlctrackmodel.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -12,6 +13,7 @@
 #include <vlc/vlc.h>
 
 #include <atomic>
+#include <future>
 #include <cmath>
 
 Q_DECLARE_LOGGING_CATEGORY(lcVlcCore)
@@ -633,6 +635,26 @@ VlcPlayer::VlcPlayer(QObject *parent)
         d->stopBackend();
         d->setState(Vlc::Error);
     });
+    // A player that lives until the process ends would leave libVLC's decoder and
+    // output threads running (and logging) while the exit handlers tear Qt down:
+    // stop playback, and wait for it, while the application still exists.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (!d->core || !d->backend->mp)
+                return;
+            ++d->generation;
+            d->openTimer.stop();
+            std::promise<void> stopped;
+            std::future<void> done = stopped.get_future();
+            d->core->post([b = d->backend, &stopped] {
+                b->bridge->generation = 0;
+                libvlc_media_player_stop(b->mp);
+                b->sink->clear();
+                stopped.set_value();
+            });
+            done.wait();
+        });
+    }
 }
 
 VlcPlayer::~VlcPlayer()
