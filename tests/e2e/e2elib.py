@@ -3,6 +3,7 @@ real player executable in its own XDG folders, window grabs and the log.
 
 Every wait polls against a deadline; nothing sleeps to let something happen.
 """
+import atexit
 import fcntl
 import json
 import os
@@ -75,6 +76,7 @@ class Operator:
             [os.path.join(SOURCE_DIR, "tools", "operator-server"), "--root", root, "--port", "0",
              "--port-file", port_file, "--quiet"],
             stdout=self.log, stderr=subprocess.STDOUT)
+        atexit.register(self.stop)  # also when a set-up step fails half-way
 
         def port():
             if self.proc.poll() is not None:
