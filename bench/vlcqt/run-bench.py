@@ -81,7 +81,7 @@ def main():
             cells = []
             for cpu, wall, frames in row[1:]:
                 cell = "%s (%s)" % (cpu, wall)
-                if frames:
+                if frames and frames != "0":
                     cell += ", %s frames drawn" % frames
                 cells.append(cell)
             print("| %s | %s |" % (row[0], " | ".join(cells)))
