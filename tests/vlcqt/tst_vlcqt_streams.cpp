@@ -123,7 +123,7 @@ void TestStreams::tracks()
     QTRY_COMPARE_WITH_TIMEOUT(backend("audioTrack"), -1, 20000);
     QCOMPARE(p->audioTrack(), -1);
 
-    // Stopping forgets nothing of the models until the next media starts.
+    // The next media starts with empty models, filled again from its own tracks.
     p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
     QCOMPARE(audio->count(), 0);
     QCOMPARE(p->audioTrack(), -1);
