@@ -15,6 +15,24 @@ namespace {
 std::mutex g_coreMutex;
 std::weak_ptr<VlcCore> g_core;
 
+// Without a sound card libVLC repeats the same error several times a second, and
+// every log line opens the log file: pass an error on once, then again only after
+// RepeatQuietMs or when another error came in between.
+bool isRepeat(const char *module, const char *text)
+{
+    static constexpr qint64 RepeatQuietMs = 30000;
+    static std::mutex mutex;
+    static QByteArray last;
+    static QElapsedTimer since;
+    const QByteArray key = QByteArray(module ? module : "?") + ':' + text;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (key == last && since.isValid() && since.elapsed() < RepeatQuietMs)
+        return true;
+    last = key;
+    since.start();
+    return false;
+}
+
 void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_list args)
 {
     // libVLC's warnings are mostly stream noise: only its errors are warnings
@@ -32,10 +50,13 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
     const char *file = nullptr;
     unsigned line = 0;
     libvlc_log_get_context(ctx, &module, &file, &line);
-    if (level >= LIBVLC_ERROR)
+    if (level >= LIBVLC_ERROR) {
+        if (isRepeat(module, text))
+            return;
         qCWarning(lcLibVlc, "%s: %s", module ? module : "?", text);
-    else
+    } else {
         qCDebug(lcLibVlc, "%s: %s", module ? module : "?", text);
+    }
 }
 
 } // namespace
