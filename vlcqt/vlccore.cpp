@@ -1,6 +1,7 @@
 #include "vlccore_p.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QList>
 #include <QLoggingCategory>
@@ -105,7 +106,27 @@ std::shared_ptr<VlcCore> VlcCore::acquire()
     qCDebug(lcVlcCore, "libVLC %s started", libvlc_get_version());
     std::shared_ptr<VlcCore> core(new VlcCore(instance));
     g_core = core;
+    // Players of a window that lives to the end of the process are never destroyed,
+    // so libVLC's threads outlive the application object: stop forwarding their
+    // messages into a log handler that needs the application while it still exists.
+    static bool postRoutineAdded = false;
+    if (!postRoutineAdded && QCoreApplication::instance()) {
+        postRoutineAdded = true;
+        qAddPostRoutine(&VlcCore::stopLogging);
+    }
     return core;
+}
+
+void VlcCore::stopLogging()
+{
+    std::shared_ptr<VlcCore> core;
+    {
+        std::lock_guard<std::mutex> lock(g_coreMutex);
+        core = g_core.lock();
+    }
+    // Waits for callbacks in progress; never called from inside one.
+    if (core)
+        libvlc_log_unset(core->m_instance);
 }
 
 void VlcCore::post(std::function<void()> job)

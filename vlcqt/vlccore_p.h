@@ -22,6 +22,8 @@ public:
     // The running core, or a new one built from the VLC_ARGS environment variable.
     // Null when libVLC cannot start (logged).
     static std::shared_ptr<VlcCore> acquire();
+    // Unsets libVLC's log callback; run as a post routine of the application.
+    static void stopLogging();
 
     libvlc_instance_t *instance() const { return m_instance; }
 
