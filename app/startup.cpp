@@ -19,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTextCodec>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 int iptvMain(int &argc, char **argv)
@@ -77,6 +79,13 @@ int iptvMain(int &argc, char **argv)
                 app.setKernel(kernel);
                 QObject::connect(&app, &QCoreApplication::aboutToQuit, kernel, &Kernel::closeApp);
                 status = QApplication::exec();
+                // The window, and with it libVLC's threads, lives to the end of the
+                // process; tearing Qt down underneath those threads can crash on the
+                // way out. closeApp has released the segment and synced the settings,
+                // and every log line is already in its file: end here.
+                std::fflush(stdout);
+                std::fflush(stderr);
+                std::_Exit(status);
             } else {
                 if (!urls.isEmpty())
                     sendLaunchMessage(urls, launch.launchGap <= 1);
