@@ -3,6 +3,8 @@
 // Shared pieces of the config tests: the operator test server as a child process, a
 // log recorder and small file helpers.
 
+#include "config.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -16,11 +18,22 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSaveFile>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QtTest>
+
+// Forgets everything a Config left behind: cache, data folder and settings.
+inline void wipeState()
+{
+    QDir(Config::cacheFolder()).removeRecursively();
+    QDir(Config::dataFolder()).removeRecursively();
+    QSettings settings;
+    settings.clear();
+    settings.sync();
+}
 
 inline bool writeFile(const QString &path, const QByteArray &data)
 {

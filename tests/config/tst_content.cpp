@@ -36,15 +36,6 @@ QJsonObject document(const QJsonArray &channels)
     return o;
 }
 
-void wipeState()
-{
-    QDir(Config::cacheFolder()).removeRecursively();
-    QDir(Config::dataFolder()).removeRecursively();
-    QSettings settings;
-    settings.clear();
-    settings.sync();
-}
-
 QStringList favouritesInFile()
 {
     const QJsonArray array = QJsonDocument::fromJson(readAll(Config::favouritesFilePath()))

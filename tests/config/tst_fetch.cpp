@@ -29,15 +29,6 @@ const QByteArray cachedDocument = R"({"iptv": [
 const QByteArray guide = R"({"one": [{"title": "Утро", "time": 1000}, {"title": "День", "time": 2000}],
  "two": [{"title": "News", "time": 1500}]})";
 
-void wipeState()
-{
-    QDir(Config::cacheFolder()).removeRecursively();
-    QDir(Config::dataFolder()).removeRecursively();
-    QSettings settings;
-    settings.clear();
-    settings.sync();
-}
-
 QStringList partFiles()
 {
     return QDir(Config::cacheFolder()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
