@@ -64,17 +64,31 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
 
 VlcCore::VlcCore(libvlc_instance_t *instance)
     : m_instance(instance)
-    , m_thread([this] { run(); })
+    , m_queue(std::make_shared<Queue>())
+    , m_thread(&VlcCore::run, m_queue)
 {
 }
 
 VlcCore::~VlcCore()
 {
+    bool finished;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_quit = true;
+        std::unique_lock<std::mutex> lock(m_queue->mutex);
+        m_queue->quit = true;
+        m_queue->wake.notify_all();
+        // Pending jobs still run: they release players.
+        finished = !m_queue->stuck
+            && m_queue->idle.wait_for(lock, std::chrono::milliseconds(EndWaitMs),
+                                      [this] { return m_queue->finished; });
     }
-    m_wake.notify_all();
+    if (!finished) {
+        qCWarning(lcVlcCore, "libVLC's worker did not finish within %d ms; leaving it behind", EndWaitMs);
+        // The worker may still be inside libVLC: neither the instance nor the queue
+        // may go away under it. The process is ending anyway.
+        libvlc_log_unset(m_instance);
+        m_thread.detach();
+        return;
+    }
     m_thread.join();
     libvlc_log_unset(m_instance);
     libvlc_release(m_instance);
@@ -132,24 +146,54 @@ void VlcCore::stopLogging()
 void VlcCore::post(std::function<void()> job)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_jobs.push_back(std::move(job));
+        std::lock_guard<std::mutex> lock(m_queue->mutex);
+        m_queue->jobs.push_back(std::move(job));
     }
-    m_wake.notify_one();
+    m_queue->wake.notify_one();
 }
 
-void VlcCore::run()
+bool VlcCore::postAndWait(std::function<void()> job, int timeoutMs)
+{
+    // Shared with the job, which may finish after this call gave up.
+    struct Done
+    {
+        std::mutex mutex;
+        std::condition_variable cond;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    post([job = std::move(job), done] {
+        job();
+        std::lock_guard<std::mutex> lock(done->mutex);
+        done->done = true;
+        done->cond.notify_all();
+    });
+    bool ok;
+    {
+        std::unique_lock<std::mutex> lock(done->mutex);
+        ok = done->cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&done] { return done->done; });
+    }
+    if (!ok) {
+        std::lock_guard<std::mutex> lock(m_queue->mutex);
+        m_queue->stuck = true;
+    }
+    return ok;
+}
+
+void VlcCore::run(std::shared_ptr<Queue> queue)
 {
     for (;;) {
         std::function<void()> job;
         {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
-            // Pending jobs still run at shutdown: they release players.
-            if (m_jobs.empty())
+            std::unique_lock<std::mutex> lock(queue->mutex);
+            queue->wake.wait(lock, [&queue] { return queue->quit || !queue->jobs.empty(); });
+            if (queue->jobs.empty()) {
+                queue->finished = true;
+                queue->idle.notify_all();
                 return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
+            }
+            job = std::move(queue->jobs.front());
+            queue->jobs.pop_front();
         }
         QElapsedTimer clock;
         clock.start();

@@ -11,7 +11,9 @@ struct libvlc_instance_t;
 
 // The process's libVLC instance and the one thread that makes every blocking libVLC
 // call (open, stop, release), so the GUI thread never waits on libVLC.
-// Shared by all players; the last owner joins the thread and releases the instance.
+// Shared by all players; the last owner ends the thread and releases the instance,
+// waiting for the thread a bounded time: a call stuck in libVLC does not keep the
+// process from ending (the thread and the instance are then left behind).
 class VlcCore
 {
 public:
@@ -29,15 +31,30 @@ public:
 
     // Runs job on the worker thread, in submission order.
     void post(std::function<void()> job);
+    // Posts job and waits until it has run, at most timeoutMs. False on timeout: the
+    // worker is then taken as stuck, and the core's end does not wait for it again.
+    bool postAndWait(std::function<void()> job, int timeoutMs);
+
+    // How long the last owner waits for the worker's remaining jobs.
+    static constexpr int EndWaitMs = 3000;
 
 private:
+    // The queue lives as long as the worker, which may outlive the core.
+    struct Queue
+    {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable idle;
+        std::deque<std::function<void()>> jobs;
+        bool quit = false;
+        bool finished = false;
+        bool stuck = false;
+    };
+
     explicit VlcCore(libvlc_instance_t *instance);
-    void run();
+    static void run(std::shared_ptr<Queue> queue);
 
     libvlc_instance_t *m_instance;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_jobs;
-    bool m_quit = false;
+    std::shared_ptr<Queue> m_queue;
     std::thread m_thread;
 };

@@ -59,13 +59,19 @@ void VlcFrameSink::resetSource()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_sourceWidth = m_sourceHeight = 0;
     m_sarNum = m_sarDen = 1;
-    m_smallestProposedHeight = 0;
+    m_proposedWidth = m_smallestProposedHeight = 0;
 }
 
 void VlcFrameSink::setRealSizeProbe(std::function<bool(unsigned *, unsigned *)> probe)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_realSizeProbe = std::move(probe);
+}
+
+void VlcFrameSink::setRefusalHandler(std::function<void(const char *)> handler)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refusalHandler = std::move(handler);
 }
 
 void VlcFrameSink::guessVisibleSize(unsigned proposedWidth, unsigned proposedHeight,
@@ -119,37 +125,76 @@ void VlcFrameSink::displayCallback(void *opaque, void *picture)
 unsigned VlcFrameSink::negotiate(char *chroma, unsigned *width, unsigned *height,
                                  unsigned *pitches, unsigned *lines)
 {
-    // The probe asks libVLC for the real size; it must not be called under our mutex.
-    std::function<bool(unsigned *, unsigned *)> probe;
-    {
+    // Runs on libVLC's thread inside a C callback: nothing may be thrown from here.
+    const char *why = nullptr;
+    unsigned accepted = 0;
+    std::function<void(const char *)> refused;
+    try {
+        // The probe asks libVLC for the real size; it must not be called under our mutex.
+        std::function<bool(unsigned *, unsigned *)> probe;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            probe = m_realSizeProbe;
+        }
+        unsigned realW = 0, realH = 0;
+        if (probe && !probe(&realW, &realH))
+            realW = realH = 0;
         std::lock_guard<std::mutex> lock(m_mutex);
-        probe = m_realSizeProbe;
+        accepted = negotiateLocked(chroma, width, height, pitches, lines, realW, realH, &why);
+        if (!accepted)
+            refused = m_refusalHandler;
+    } catch (const std::exception &e) {
+        qCWarning(lcVlcCore, "video format %ux%u refused: %s", *width, *height, e.what());
+        why = "no memory for the pictures";
+        accepted = 0;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        refused = m_refusalHandler;
     }
-    unsigned realW = 0, realH = 0;
-    if (probe && !probe(&realW, &realH))
-        realW = realH = 0;
+    if (!accepted && refused && why)
+        refused(why);
+    return accepted;
+}
 
-    std::lock_guard<std::mutex> lock(m_mutex);
+unsigned VlcFrameSink::negotiateLocked(char *chroma, unsigned *width, unsigned *height,
+                                       unsigned *pitches, unsigned *lines, unsigned realW,
+                                       unsigned realH, const char **why)
+{
     const unsigned proposedW = *width;
     const unsigned proposedH = *height;
-    // Every start negotiates several times; the first proposals carry the coded
-    // size, the last one the padded size.
-    if (!m_smallestProposedHeight || proposedH < m_smallestProposedHeight)
+    // Every start negotiates several times for one picture: the first proposals carry
+    // the coded size, the last one the padded size. Another width, or a height beyond
+    // the padding, is another picture (an adaptive stream switched variants).
+    if (proposedW != m_proposedWidth || !m_smallestProposedHeight
+        || proposedH >= m_smallestProposedHeight + 32) {
+        m_proposedWidth = proposedW;
         m_smallestProposedHeight = proposedH;
+    } else {
+        m_smallestProposedHeight = std::min(m_smallestProposedHeight, proposedH);
+    }
 
+    // The probe may still answer with the previous picture's size: only a size within
+    // the padding of this proposal is this picture's.
+    const auto withinPadding = [](unsigned real, unsigned proposed) {
+        return real && real <= proposed && real + 32 > proposed;
+    };
     unsigned w = 0, h = 0;
-    if (realW && realH && realW <= proposedW && realH <= proposedH) {
+    if (withinPadding(realW, proposedW) && withinPadding(realH, proposedH)) {
         w = realW;
         h = realH;
     } else if (m_sourceWidth > 0 && unsigned(m_sourceWidth) <= proposedW
-               && unsigned(m_sourceHeight) <= proposedH && unsigned(m_sourceHeight) + 32 > proposedH) {
+               && withinPadding(unsigned(m_sourceHeight), proposedH)) {
         w = unsigned(m_sourceWidth);
         h = unsigned(m_sourceHeight);
     } else {
-        guessVisibleSize(proposedW, std::min(proposedH, m_smallestProposedHeight), &w, &h);
+        guessVisibleSize(proposedW, m_smallestProposedHeight, &w, &h);
     }
-    if (!w || !h || w > 16384 || h > 16384)
+    if (!w || !h)
         return 0;
+    if (w > MaxSide || h > MaxSide) {
+        qCWarning(lcVlcCore, "video format %ux%u refused: larger than %ux%u", w, h, MaxSide, MaxSide);
+        *why = "picture larger than a display can show";
+        return 0;
+    }
 
     VlcFrameFormat f;
     f.yuv = m_wantYuv.load();
@@ -168,22 +213,35 @@ unsigned VlcFrameSink::negotiate(char *chroma, unsigned *width, unsigned *height
         f.pitches[0] = int(w * 4);
         f.lines[0] = int(h);
     }
-    f.serial = m_format.serial + 1;
-
-    size_t offset = 0;
+    size_t offsets[3];
+    size_t bytes = 0;
     for (int i = 0; i < 3; ++i) {
-        m_planeOffset[i] = offset;
-        offset += alignUp(unsigned(f.pitches[i] * f.lines[i]), Align);
+        offsets[i] = bytes;
+        bytes += alignUp(unsigned(f.pitches[i] * f.lines[i]), Align);
+    }
+    bytes += Align;
+    if (bytes > MaxBufferBytes + Align) {
+        qCWarning(lcVlcCore, "video format %ux%u refused: %zu bytes per picture", w, h, bytes);
+        *why = "picture larger than a display can show";
+        return 0;
+    }
+    f.serial = m_format.serial + 1;
+    for (int i = 0; i < 3; ++i) {
+        m_planeOffset[i] = offsets[i];
         pitches[i] = unsigned(f.pitches[i]);
         lines[i] = unsigned(f.lines[i]);
     }
-    m_bufferBytes = offset + Align;
+    m_bufferBytes = bytes;
     *width = w;
     *height = h;
     m_format = f;
-    // Pictures of the old format are dropped; the render thread keeps its own.
+    // Pictures of the old format are dropped; the render thread keeps its own. Two
+    // pictures are had now, so that lock() always finds one the renderer does not hold
+    // without allocating (bad_alloc on libVLC's thread would end the process).
     m_pool.clear();
     m_latest.reset();
+    m_pool.push_back(allocate());
+    m_pool.push_back(allocate());
     qCDebug(lcVlcCore, "video format %ux%u proposed, %ux%u %s", proposedW, proposedH, w, h,
             f.yuv ? "I420" : "RV32");
     return 1;
@@ -211,8 +269,12 @@ void *VlcFrameSink::lock(void **planes)
         }
     }
     if (!chosen && m_pool.size() < MaxBuffers) {
-        chosen = allocate();
-        m_pool.push_back(chosen);
+        try {
+            chosen = allocate();
+            m_pool.push_back(chosen);
+        } catch (const std::exception &) {
+            chosen.reset(); // reuse one below
+        }
     }
     if (!chosen) {
         // All taken (VLC holds many, or skipped pictures): reuse the oldest one
@@ -223,6 +285,13 @@ void *VlcFrameSink::lock(void **planes)
         }
         if (chosen == m_latest)
             m_latest.reset();
+    }
+    if (!chosen) {
+        // Only after a cleanup without a new format, with no memory left: nothing to
+        // give. libVLC does not lock pictures between cleanup and negotiation.
+        qCCritical(lcVlcCore, "no picture buffer available");
+        planes[0] = planes[1] = planes[2] = nullptr;
+        return nullptr;
     }
     chosen->state = VlcFrameBuffer::Vlc;
     for (int i = 0; i < 3; ++i)

@@ -86,10 +86,20 @@ public:
     static void guessVisibleSize(unsigned proposedWidth, unsigned proposedHeight,
                                  unsigned *width, unsigned *height);
     void setRealSizeProbe(std::function<bool(unsigned *, unsigned *)> probe);
+    // Called on libVLC's thread, outside the sink's mutex, when a proposed format is
+    // refused (too large to show, or its memory cannot be had); the text says why.
+    void setRefusalHandler(std::function<void(const char *why)> handler);
+
+    // Largest picture side accepted, and the memory one picture may take: what a
+    // display can show. Larger proposals are refused instead of allocated.
+    static constexpr unsigned MaxSide = 8192;
+    static constexpr size_t MaxBufferBytes = size_t(256) << 20;
 
 private:
     unsigned negotiate(char *chroma, unsigned *width, unsigned *height, unsigned *pitches,
                        unsigned *lines);
+    unsigned negotiateLocked(char *chroma, unsigned *width, unsigned *height, unsigned *pitches,
+                             unsigned *lines, unsigned realW, unsigned realH, const char **why);
     void *lock(void **planes);
     void display(void *picture);
     std::shared_ptr<VlcFrameBuffer> allocate() const;
@@ -112,6 +122,10 @@ private:
     int m_sourceHeight = 0;
     unsigned m_sarNum = 1;
     unsigned m_sarDen = 1;
+    // Proposals of one picture (same width, heights within the decoder padding) and
+    // the smallest height among them; a proposal of another picture starts over.
+    unsigned m_proposedWidth = 0;
     unsigned m_smallestProposedHeight = 0;
     std::function<bool(unsigned *, unsigned *)> m_realSizeProbe;
+    std::function<void(const char *)> m_refusalHandler;
 };

@@ -3,6 +3,7 @@
 // allowlist, the track model, the frame sink driven like libVLC drives it, and
 // playback with create/destroy cycles.
 #include "vlcframesink_p.h"
+#include "vlclanguages_p.h"
 #include "vlctesthelpers.h"
 #include "vlctrackmodel.h"
 
@@ -27,6 +28,12 @@ private slots:
     void visibleSizeGuess_data();
     void visibleSizeGuess();
     void frameSink();
+    void renegotiation_data();
+    void renegotiation();
+    void oversizedFormat_data();
+    void oversizedFormat();
+    void languageCodes_data();
+    void languageCodes();
     void softwarePicture();
     void createDestroy();
 };
@@ -266,6 +273,88 @@ void TestOffscreen::frameSink()
     VlcFrameSink::cleanupCallback(opaque);
     sink->setReceiver(nullptr);
     picture(4); // after a cleanup libVLC negotiates again; a stray picture is harmless
+}
+
+void TestOffscreen::renegotiation_data()
+{
+    QTest::addColumn<QList<QSize>>("proposals"); // in order, without a size probe
+    QTest::addColumn<QSize>("negotiated");       // the last one's result
+    QTest::newRow("start: coded, then padded") << QList<QSize>{{1280, 720}, {1280, 738}} << QSize(1280, 720);
+    QTest::newRow("variant up") << QList<QSize>{{1280, 738}, {1920, 1088}} << QSize(1920, 1080);
+    QTest::newRow("variant up, same width") << QList<QSize>{{1280, 738}, {1280, 1024}} << QSize(1280, 1024);
+    QTest::newRow("variant down") << QList<QSize>{{1920, 1088}, {640, 386}} << QSize(640, 360);
+    QTest::newRow("up and back") << QList<QSize>{{640, 386}, {1280, 738}, {640, 386}} << QSize(640, 360);
+}
+
+void TestOffscreen::renegotiation()
+{
+    QFETCH(QList<QSize>, proposals);
+    QFETCH(QSize, negotiated);
+    VlcFrameSink sink;
+    void *opaque = &sink;
+    unsigned w = 0, h = 0, pitches[3], lines[3];
+    for (const QSize &p : proposals) {
+        char chroma[5] = "I420";
+        w = unsigned(p.width());
+        h = unsigned(p.height());
+        QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 1u);
+    }
+    QCOMPARE(QSize(int(w), int(h)), negotiated);
+}
+
+void TestOffscreen::oversizedFormat_data()
+{
+    QTest::addColumn<QSize>("proposed");
+    QTest::addColumn<bool>("yuv");
+    QTest::newRow("16384 square") << QSize(16384, 16384) << false;
+    QTest::newRow("too wide") << QSize(8208, 64) << true;
+    QTest::newRow("too tall") << QSize(64, 9000) << false;
+}
+
+void TestOffscreen::oversizedFormat()
+{
+    QFETCH(QSize, proposed);
+    QFETCH(bool, yuv);
+    VlcFrameSink sink;
+    sink.setWantYuv(yuv);
+    QStringList refusals;
+    sink.setRefusalHandler([&refusals](const char *why) { refusals << QString::fromUtf8(why); });
+    void *opaque = &sink;
+    char chroma[5] = "I420";
+    unsigned w = unsigned(proposed.width()), h = unsigned(proposed.height()), pitches[3], lines[3];
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("video format .* refused")));
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 0u);
+    QCOMPARE(refusals.size(), 1);
+}
+
+void TestOffscreen::languageCodes_data()
+{
+    QTest::addColumn<QString>("preference");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("same two letters") << "ru" << "ru" << true;
+    QTest::newRow("two to three") << "ru" << "rus" << true;
+    QTest::newRow("three to two") << "RUS" << "ru" << true;
+    QTest::newRow("prefix of another language") << "ru" << "rum" << false;
+    QTest::newRow("bibliographic and terminological") << "ger" << "deu" << true;
+    QTest::newRow("French three forms") << "fr" << "fra" << true;
+    QTest::newRow("Romanian") << "ro" << "rum" << true;
+    QTest::newRow("English is not Estonian") << "e" << "est" << false;
+    QTest::newRow("unknown code, equal") << "xx" << "XX" << true;
+    QTest::newRow("unknown prefix") << "xx" << "xxy" << false;
+    QTest::newRow("empty preference") << "" << "" << false;
+}
+
+void TestOffscreen::languageCodes()
+{
+    QFETCH(QString, preference);
+    QFETCH(QString, code);
+    QFETCH(bool, matches);
+    QCOMPARE(VlcLanguages::codeMatches(preference, code), matches);
+    // Through the ranking: a Romanian track first must not take a Russian preference.
+    const QVector<VlcTrackModel::Track> tracks{{-1, QStringLiteral("Disable")}, {1, QStringLiteral("Track 1")}};
+    int rank = 0;
+    QCOMPARE(VlcLanguages::bestTrack(tracks, {{1, code}}, {preference}, &rank), matches ? 1 : -2);
 }
 
 void TestOffscreen::softwarePicture()

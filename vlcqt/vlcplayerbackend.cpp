@@ -1,0 +1,342 @@
+// The player's bridge to libVLC: creating the media player, its event callback, and
+// every libVLC call, each run as a job on the core's worker thread.
+#include "vlcframesink_p.h"
+#include "vlclanguages_p.h"
+#include "vlcplayer_p.h"
+
+#include <vlc/vlc.h>
+
+namespace {
+
+const libvlc_event_type_t WatchedEvents[] = {
+    libvlc_MediaPlayerOpening,        libvlc_MediaPlayerBuffering,
+    libvlc_MediaPlayerPlaying,        libvlc_MediaPlayerPaused,
+    libvlc_MediaPlayerStopped,        libvlc_MediaPlayerEndReached,
+    libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged,
+    libvlc_MediaPlayerPositionChanged, libvlc_MediaPlayerLengthChanged,
+    libvlc_MediaPlayerSeekableChanged, libvlc_MediaPlayerESAdded,
+    libvlc_MediaPlayerESDeleted,      libvlc_MediaPlayerESSelected,
+    libvlc_MediaPlayerVout,
+};
+
+QVector<VlcTrackModel::Track> readTracks(libvlc_track_description_t *list)
+{
+    QVector<VlcTrackModel::Track> tracks;
+    for (auto *t = list; t; t = t->p_next)
+        tracks.append({t->i_id, QString::fromUtf8(t->psz_name ? t->psz_name : "")});
+    libvlc_track_description_list_release(list);
+    return tracks;
+}
+
+QByteArray mrlFor(const QUrl &url)
+{
+    if (url.isLocalFile() || url.scheme().isEmpty())
+        return QUrl::fromLocalFile(url.isLocalFile() ? url.toLocalFile() : url.path())
+            .toEncoded(QUrl::FullyEncoded);
+    return url.toEncoded(QUrl::FullyEncoded);
+}
+
+void postError(VlcBridge &bridge, quint64 gen)
+{
+    bridge.post([gen](VlcPlayerPrivate *d) { d->handleEvent(gen, libvlc_MediaPlayerEncounteredError, 0, 0); });
+}
+
+void onVlcEvent(const libvlc_event_t *event, void *opaque)
+{
+    auto *bridge = static_cast<VlcBridge *>(opaque);
+    const quint64 generation = bridge->generation.load();
+    if (!generation)
+        return; // stopping or switching: whatever comes belongs to the old media
+
+    if (event->type == libvlc_MediaPlayerTimeChanged || event->type == libvlc_MediaPlayerPositionChanged) {
+        std::lock_guard<std::mutex> lock(bridge->mutex);
+        if (event->type == libvlc_MediaPlayerTimeChanged)
+            bridge->time = event->u.media_player_time_changed.new_time;
+        else
+            bridge->position = double(event->u.media_player_position_changed.new_position);
+        if (bridge->progressPending || !bridge->receiver)
+            return;
+        bridge->progressPending = true;
+        QObject *r = bridge->receiver;
+        QMetaObject::invokeMethod(
+            r, [r, generation] { VlcPlayerPrivate::of(r)->handleProgress(generation); },
+            Qt::QueuedConnection);
+        return;
+    }
+
+    qint64 value = 0;
+    float fvalue = 0;
+    switch (event->type) {
+    case libvlc_MediaPlayerLengthChanged:
+        value = event->u.media_player_length_changed.new_length;
+        break;
+    case libvlc_MediaPlayerSeekableChanged:
+        value = event->u.media_player_seekable_changed.new_seekable;
+        break;
+    case libvlc_MediaPlayerBuffering:
+        fvalue = event->u.media_player_buffering.new_cache;
+        break;
+    default:
+        break;
+    }
+    const int type = event->type;
+    bridge->post([generation, type, value, fvalue](VlcPlayerPrivate *d) {
+        d->handleEvent(generation, type, value, fvalue);
+    });
+}
+
+} // namespace
+
+VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
+    : q(q)
+    , core(VlcCore::acquire())
+    , backend(std::make_shared<VlcBackend>())
+    , audioModel(new VlcTrackModel(q))
+    , videoModel(new VlcTrackModel(q))
+    , subtitleModel(new VlcTrackModel(q))
+{
+    backend->sink = std::make_shared<VlcFrameSink>();
+    backend->bridge = std::make_shared<VlcBridge>();
+    backend->bridge->receiver = q;
+    if (!core)
+        return;
+    backend->instance = core->instance();
+    backend->mp = libvlc_media_player_new(backend->instance);
+    if (!backend->mp) {
+        qCCritical(lcVlcPlayer, "libVLC could not create a media player");
+        return;
+    }
+    libvlc_event_manager_t *events = libvlc_media_player_event_manager(backend->mp);
+    for (libvlc_event_type_t type : WatchedEvents)
+        libvlc_event_attach(events, type, onVlcEvent, backend->bridge.get());
+
+    VlcFrameSink *sink = backend->sink.get();
+    libvlc_media_player_t *mp = backend->mp;
+    sink->setRealSizeProbe([mp](unsigned *w, unsigned *h) { return libvlc_video_get_size(mp, 0, w, h) == 0; });
+    // A refused picture format leaves the media without a picture: an error.
+    std::weak_ptr<VlcBridge> weakBridge = backend->bridge;
+    sink->setRefusalHandler([weakBridge](const char *why) {
+        auto bridge = weakBridge.lock();
+        const quint64 gen = bridge ? bridge->generation.load() : 0;
+        if (!gen)
+            return;
+        const QByteArray text(why);
+        bridge->post([gen, text](VlcPlayerPrivate *d) {
+            if (gen == d->generation)
+                d->failPlayback(text.constData());
+        });
+    });
+    libvlc_video_set_callbacks(mp, VlcFrameSink::lockCallback, VlcFrameSink::unlockCallback,
+                               VlcFrameSink::displayCallback, sink);
+    libvlc_video_set_format_callbacks(mp, VlcFrameSink::formatCallback, VlcFrameSink::cleanupCallback);
+    // Keys and mouse belong to the scenes.
+    libvlc_video_set_key_input(mp, 0);
+    libvlc_video_set_mouse_input(mp, 0);
+    // Off unless asked for (VLC's own default is automatic).
+    libvlc_video_set_deinterlace(mp, nullptr);
+}
+
+void VlcPlayerPrivate::startBackend(quint64 gen)
+{
+    const QByteArray mrl = mrlFor(url);
+    // Options come from the user's preferences only, never from the URL.
+    QList<QByteArray> options;
+    const QByteArray audioLang = VlcLanguages::optionValue(audioLanguages);
+    if (!audioLang.isEmpty())
+        options << ":audio-language=" + audioLang;
+    const QByteArray subLang = VlcLanguages::optionValue(subtitleLanguages);
+    if (!subLang.isEmpty())
+        options << ":sub-language=" + subLang;
+    const int vol = volume;
+    qCDebug(lcVlcPlayer, "opening %s", mrl.constData());
+    run([gen, mrl, options, vol](VlcBackend &b) {
+        b.bridge->generation = 0;
+        libvlc_media_player_stop(b.mp);
+        b.sink->clear();
+        b.sink->resetSource();
+        libvlc_media_t *media = libvlc_media_new_location(b.instance, mrl.constData());
+        if (!media) {
+            postError(*b.bridge, gen);
+            return;
+        }
+        for (const QByteArray &o : options)
+            libvlc_media_add_option(media, o.constData());
+        libvlc_media_player_set_media(b.mp, media);
+        libvlc_media_release(media);
+        b.bridge->generation = gen;
+        if (libvlc_media_player_play(b.mp) != 0) {
+            postError(*b.bridge, gen);
+            return;
+        }
+        if (libvlc_audio_set_volume(b.mp, vol) == 0)
+            b.acceptedVolume = vol;
+    });
+}
+
+void VlcPlayerPrivate::stopBackend()
+{
+    ++generation;
+    openTimer.stop();
+    run([](VlcBackend &b) {
+        b.bridge->generation = 0;
+        libvlc_media_player_stop(b.mp);
+        b.sink->clear();
+    });
+}
+
+void VlcPlayerPrivate::stopAndWait(int timeoutMs)
+{
+    if (!hasBackend())
+        return;
+    ++generation;
+    openTimer.stop();
+    const bool stopped = core->postAndWait(
+        [b = backend] {
+            b->bridge->generation = 0;
+            libvlc_media_player_stop(b->mp);
+            b->sink->clear();
+        },
+        timeoutMs);
+    // A stream stuck in libVLC (a silent server mid-open) must not keep the process
+    // alive: the caller goes on, the worker is left to it.
+    if (!stopped)
+        qCWarning(lcVlcPlayer, "libVLC did not stop within %d ms; not waiting for it", timeoutMs);
+}
+
+void VlcPlayerPrivate::releaseBackend()
+{
+    run([](VlcBackend &b) {
+        b.bridge->generation = 0;
+        libvlc_event_manager_t *events = libvlc_media_player_event_manager(b.mp);
+        for (libvlc_event_type_t type : WatchedEvents)
+            libvlc_event_detach(events, type, onVlcEvent, b.bridge.get());
+        libvlc_media_player_stop(b.mp);
+        libvlc_media_player_release(b.mp);
+        b.mp = nullptr;
+        b.sink->setRealSizeProbe(nullptr);
+        b.sink->setRefusalHandler(nullptr);
+        b.sink->clear();
+    });
+}
+
+void VlcPlayerPrivate::scheduleTrackRefresh()
+{
+    if (refreshPending || !hasBackend())
+        return;
+    refreshPending = true;
+    const quint64 gen = generation;
+    run([gen](VlcBackend &b) {
+        if (b.bridge->generation.load() != gen) {
+            b.bridge->post([](VlcPlayerPrivate *d) { d->refreshPending = false; });
+            return;
+        }
+        TrackInfo info;
+        info.audio = readTracks(libvlc_audio_get_track_description(b.mp));
+        info.video = readTracks(libvlc_video_get_track_description(b.mp));
+        info.subtitle = readTracks(libvlc_video_get_spu_description(b.mp));
+        info.audioCurrent = libvlc_audio_get_track(b.mp);
+        info.videoCurrent = libvlc_video_get_track(b.mp);
+        info.subtitleCurrent = libvlc_video_get_spu(b.mp);
+        int width = 0, height = 0;
+        unsigned sarNum = 0, sarDen = 0;
+        if (libvlc_media_t *media = libvlc_media_player_get_media(b.mp)) {
+            libvlc_media_track_t **tracks = nullptr;
+            const unsigned n = libvlc_media_tracks_get(media, &tracks);
+            for (unsigned i = 0; i < n; ++i) {
+                const libvlc_media_track_t *t = tracks[i];
+                if (t->psz_language)
+                    info.language.insert(t->i_id, QString::fromUtf8(t->psz_language));
+                if (t->i_type == libvlc_track_video && (t->i_id == info.videoCurrent || !width)) {
+                    width = int(t->video->i_width);
+                    height = int(t->video->i_height);
+                    sarNum = t->video->i_sar_num;
+                    sarDen = t->video->i_sar_den;
+                }
+            }
+            libvlc_media_tracks_release(tracks, n);
+            libvlc_media_release(media);
+        }
+        unsigned realW = 0, realH = 0;
+        if (libvlc_video_get_size(b.mp, 0, &realW, &realH) == 0 && realW && realH) {
+            width = int(realW);
+            height = int(realH);
+        }
+        b.sink->setSourceInfo(width, height, sarNum, sarDen);
+        b.bridge->post([gen, info](VlcPlayerPrivate *d) {
+            d->refreshPending = false;
+            d->applyTracks(gen, info);
+        });
+    });
+}
+
+void VlcPlayerPrivate::sendTrack(int kind, int id)
+{
+    run([kind, id](VlcBackend &b) {
+        if (!b.bridge->generation.load())
+            return;
+        int rc = 0;
+        if (kind == libvlc_track_audio)
+            rc = libvlc_audio_set_track(b.mp, id);
+        else if (kind == libvlc_track_video)
+            rc = libvlc_video_set_track(b.mp, id);
+        else
+            rc = libvlc_video_set_spu(b.mp, id);
+        if (rc != 0)
+            qCWarning(lcVlcPlayer, "libVLC refused track %d", id);
+    });
+}
+
+void VlcPlayerPrivate::sendDeinterlacing()
+{
+    const QByteArray name = Vlc::deinterlacingName(deinterlacing);
+    run([name](VlcBackend &b) {
+        // A null mode switches the filter off; VLC's own default would be automatic.
+        libvlc_video_set_deinterlace(b.mp, name.isEmpty() ? nullptr : name.constData());
+        b.deinterlace = name;
+    });
+}
+
+void VlcPlayerPrivate::sendVolume(int vol)
+{
+    run([vol](VlcBackend &b) {
+        if (libvlc_audio_set_volume(b.mp, vol) == 0)
+            b.acceptedVolume = vol;
+    });
+}
+
+void VlcPlayerPrivate::sendPause(bool pause)
+{
+    run([pause](VlcBackend &b) {
+        if (b.bridge->generation.load())
+            libvlc_media_player_set_pause(b.mp, pause ? 1 : 0);
+    });
+}
+
+void VlcPlayerPrivate::sendPosition(float pos)
+{
+    run([pos](VlcBackend &b) {
+        if (b.bridge->generation.load())
+            libvlc_media_player_set_position(b.mp, pos);
+    });
+}
+
+void VlcPlayerPrivate::sendDiagnosticsRequest()
+{
+    if (!hasBackend()) {
+        // Nothing to ask: an empty answer, so that nobody waits for one.
+        QMetaObject::invokeMethod(q, [q = q] { emit q->diagnostics({}); }, Qt::QueuedConnection);
+        return;
+    }
+    run([](VlcBackend &b) {
+        QVariantMap m;
+        m.insert(QStringLiteral("volume"), libvlc_audio_get_volume(b.mp));
+        m.insert(QStringLiteral("acceptedVolume"), b.acceptedVolume);
+        m.insert(QStringLiteral("deinterlace"), QString::fromLatin1(b.deinterlace));
+        m.insert(QStringLiteral("audioTrack"), libvlc_audio_get_track(b.mp));
+        m.insert(QStringLiteral("videoTrack"), libvlc_video_get_track(b.mp));
+        m.insert(QStringLiteral("subtitleTrack"), libvlc_video_get_spu(b.mp));
+        m.insert(QStringLiteral("state"), int(libvlc_media_player_get_state(b.mp)));
+        m.insert(QStringLiteral("time"), qint64(libvlc_media_player_get_time(b.mp)));
+        b.bridge->post([m](VlcPlayerPrivate *d) { emit d->q->diagnostics(m); });
+    });
+}
