@@ -106,15 +106,6 @@ void replaceAllT(const std::basic_string<Ch> &from, const std::basic_string<Ch> 
     }
 }
 
-std::vector<std::wstring> widen(const std::vector<std::string> &list)
-{
-    std::vector<std::wstring> out;
-    out.reserve(list.size());
-    for (const auto &s : list)
-        out.push_back(fromStdString(s));
-    return out;
-}
-
 std::wstring specialFolder(int csidl)
 {
     wchar_t buf[MAX_PATH + 1] = {};
@@ -146,6 +137,11 @@ const unsigned short cp1251High[64] = {
 
 } // namespace
 
+bool wintools_isDotPart(const std::wstring &part)
+{
+    return !part.empty() && part.find_first_not_of(L". ") == std::wstring::npos;
+}
+
 bool wintools_hasDotComponent(const std::wstring &path)
 {
     std::size_t start = 0;
@@ -153,15 +149,40 @@ bool wintools_hasDotComponent(const std::wstring &path)
         std::size_t end = path.find_first_of(L"\\/", start);
         if (end == std::wstring::npos)
             end = path.size();
-        // Windows drops trailing dots and blanks of a component: "...", ".. " read as "..".
-        if (end > start) {
-            const std::size_t last = path.find_last_not_of(L". ", end - 1);
-            if (last == std::wstring::npos || last < start)
-                return true;
-        }
+        if (wintools_isDotPart(path.substr(start, end - start)))
+            return true;
         start = end + 1;
     }
     return false;
+}
+
+std::vector<std::wstring> wintools_widen(const std::vector<std::string> &list)
+{
+    std::vector<std::wstring> out;
+    out.reserve(list.size());
+    for (const auto &s : list)
+        out.push_back(fromStdString(s));
+    return out;
+}
+
+std::wstring wintools_finalPath(const std::wstring &path, bool followLast)
+{
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    std::wstring buf(MAX_PATH + 1, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    if (n >= buf.size()) {
+        buf.assign(n + 1, L'\0');
+        n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(h);
+    if (n == 0 || n >= buf.size())
+        return std::wstring();
+    buf.resize(n);
+    return buf;
 }
 
 DWORD copyFile(const std::wstring &source, const std::wstring &destination, bool overwrite)
@@ -226,26 +247,31 @@ bool fileExists(const char *path)
     return true;
 }
 
+// An empty directory would make "\*" the root of the current drive: it lists nothing.
 void fileList(const std::wstring &dir, std::vector<std::wstring> &out, std::wstring &root,
               std::vector<std::wstring> excludes)
 {
-    fileListT(dir, out, root, excludes);
+    if (!dir.empty())
+        fileListT(dir, out, root, excludes);
 }
 
 void fileList(const std::wstring &dir, std::vector<std::wstring> &out, std::vector<std::wstring> excludes)
 {
-    fileListT(dir, out, dir, excludes);
+    if (!dir.empty())
+        fileListT(dir, out, dir, excludes);
 }
 
 void fileList(const std::string &dir, std::vector<std::string> &out, std::string &root,
               std::vector<std::string> excludes)
 {
-    fileListT(dir, out, root, excludes);
+    if (!dir.empty())
+        fileListT(dir, out, root, excludes);
 }
 
 void fileList(const std::string &dir, std::vector<std::string> &out, std::vector<std::string> excludes)
 {
-    fileListT(dir, out, dir, excludes);
+    if (!dir.empty())
+        fileListT(dir, out, dir, excludes);
 }
 
 void deleteRecursive(std::wstring dir, std::vector<std::wstring> excludes)
@@ -277,15 +303,17 @@ void deleteRecursive(std::wstring dir, std::vector<std::wstring> excludes)
 
 void deleteRecursive(std::string dir, std::vector<std::string> excludes)
 {
-    deleteRecursive(fromStdString(dir), widen(excludes));
+    deleteRecursive(fromStdString(dir), wintools_widen(excludes));
 }
 
 void deleteFileEx(std::wstring path)
 {
     // A pattern would make the entry found differ from the path acted on, and the
     // system resolves "." and ".." components before finding the entry: "dir\sub\.."
-    // would find dir itself and empty it.
-    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos || wintools_hasDotComponent(path))
+    // would find dir itself and empty it. The "?" of a long-path prefix is no pattern.
+    const std::size_t body = path.compare(0, 4, L"\\\\?\\") == 0 ? 4 : 0;
+    if (path.size() == body || path.find_first_of(L"*?", body) != std::wstring::npos
+        || wintools_hasDotComponent(path.substr(body)))
         return;
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileW(path.c_str(), &data);

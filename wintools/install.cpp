@@ -81,7 +81,7 @@ std::wstring getInstallPath(const std::wstring &organisation, const std::wstring
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, wintools_keyPath(organisation, application).c_str(), 0, KEY_READ, &key)
         != ERROR_SUCCESS) {
-        std::wcout << L"Error reading install dir from registry!" << std::endl;
+        wintools_say(L"Error reading install dir from registry!\n");
         return std::wstring();
     }
     wchar_t buf[pathChars + 1] = {};
@@ -139,7 +139,7 @@ int getInstalledVersion(const std::wstring &organisation, const std::wstring &ap
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, wintools_keyPath(organisation, application).c_str(), 0, KEY_READ, &key)
         != ERROR_SUCCESS) {
-        std::wcout << L"Error reading version from registry!" << std::endl;
+        wintools_say(L"Error reading version from registry!\n");
         return 0;
     }
     DWORD value = 0;
@@ -160,7 +160,7 @@ int getInstalledVersion(const std::string &organisation, const std::string &appl
 std::wstring version(std::uint32_t packed, bool shortForm)
 {
     const std::wstring text = versionText<wchar_t>(packed, shortForm);
-    std::wcout << text << std::flush;
+    wintools_say(text);
     return text;
 }
 

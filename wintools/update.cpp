@@ -4,7 +4,6 @@
 #include "wintools_p.h"
 
 #include <cstdio>
-#include <iostream>
 
 namespace {
 
@@ -22,9 +21,9 @@ bool samePath(const std::wstring &a, const std::wstring &b)
         == CSTR_EQUAL;
 }
 
-// Only a full path can be an installation directory: an empty or relative one would
-// put the update, or the cleanup, on the current drive or directory.
-bool isInstallDir(const std::wstring &dir)
+// Only a full path can be an installation or update directory: an empty or relative
+// one would put the update, or the cleanup, on the current drive or directory.
+bool isFullPath(const std::wstring &dir)
 {
     if (dir.size() >= 2 && dir[0] == L'\\' && dir[1] == L'\\')
         return true;
@@ -56,7 +55,7 @@ std::wstring safeRelativeEntry(const std::wstring &line)
             end = line.size();
         const std::wstring part = line.substr(start, end - start);
         if (!part.empty()) {
-            if (part.find_last_not_of(L". ") == std::wstring::npos)
+            if (wintools_isDotPart(part))
                 return std::wstring();
             if (!clean.empty())
                 clean += L'\\';
@@ -67,15 +66,30 @@ std::wstring safeRelativeEntry(const std::wstring &line)
     return clean;
 }
 
-void say(const std::wstring &text) { std::wcout << text << std::flush; }
+const std::wstring longPrefix = L"\\\\?\\";
 
-std::vector<std::wstring> widen(const std::vector<std::string> &list)
+void say(const std::wstring &text) { wintools_say(text); }
+
+// A path below root (both final paths), not root itself.
+bool isBelow(const std::wstring &path, const std::wstring &root)
 {
-    std::vector<std::wstring> out;
-    out.reserve(list.size());
-    for (const auto &s : list)
-        out.push_back(fromStdString(s));
-    return out;
+    const std::wstring prefix = root + L"\\";
+    return path.size() > prefix.size() && samePath(path.substr(0, prefix.size()), prefix);
+}
+
+// The path a deletion-list entry names, or empty when its text is refused: a relative
+// entry below the installation directory, or a long path (\\?\) without patterns or
+// dot components, which must then resolve into the installation directory.
+std::wstring deletionTarget(const std::wstring &line, const std::wstring &installDir)
+{
+    if (line.compare(0, longPrefix.size(), longPrefix) == 0) {
+        const std::wstring body = line.substr(longPrefix.size());
+        if (body.empty() || body.find_first_of(L"*?\"<>|") != std::wstring::npos || wintools_hasDotComponent(body))
+            return std::wstring();
+        return line;
+    }
+    const std::wstring rel = safeRelativeEntry(line);
+    return rel.empty() ? std::wstring() : installDir + L"\\" + rel;
 }
 
 void applyDeletionList(const std::wstring &listPath, const std::wstring &installDir)
@@ -83,16 +97,23 @@ void applyDeletionList(const std::wstring &listPath, const std::wstring &install
     FILE *f = _wfopen(listPath.c_str(), L"rb");
     if (!f)
         return;
+    // The text of an entry says little: a junction or link on the way ("link\victim.txt"
+    // with link pointing elsewhere) leads out. What counts is where the entry really is.
+    const std::wstring realInstallDir = wintools_finalPath(installDir, true);
     std::wstring line;
     while (wreadLine(f, &line)) {
         if (line.empty())
             continue;
-        const std::wstring rel = safeRelativeEntry(line);
-        if (rel.empty()) {
+        const std::wstring target = deletionTarget(line, installDir);
+        if (!target.empty() && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue; // nothing there
+        // The last component is not followed: a link inside is removed, not its target.
+        const std::wstring real = target.empty() ? target : wintools_finalPath(target, false);
+        if (real.empty() || realInstallDir.empty() || !isBelow(real, realInstallDir)) {
             say(L"Refused deletion entry: " + line + L"\n");
             continue;
         }
-        deleteFileEx(installDir + L"\\" + rel);
+        deleteFileEx(real);
     }
     std::fclose(f);
 }
@@ -108,11 +129,17 @@ bool doUpdate(const std::wstring &organisation, const std::wstring &application,
     say(L"Install dir: " + installDir + L"\n");
     say(L"Self dir: " + selfDir + L"\n");
     say(L"Self path: " + selfPath + L"\n");
+    // Without its own folder (the module path unknown) there is nothing to install
+    // from; listing "" would list the root of the current drive.
+    if (!isFullPath(selfDir)) {
+        say(L"No update dir, nothing installed!\n");
+        return false;
+    }
     if (samePath(installDir, selfDir)) {
         say(L"Launched from install dir!");
         return true;
     }
-    if (!isInstallDir(installDir)) {
+    if (!isFullPath(installDir)) {
         say(L"No install dir, nothing installed!\n");
         return false;
     }
@@ -159,7 +186,7 @@ bool cleanupUpdate(const std::wstring &organisation, const std::wstring &applica
                    std::vector<std::wstring> excludes)
 {
     std::wstring installDir = getInstallDir(organisation, application);
-    if (samePath(installDir, getCurrentDir()) || !isInstallDir(installDir))
+    if (samePath(installDir, getCurrentDir()) || !isFullPath(installDir))
         return true;
     std::vector<std::wstring> files;
     fileList(installDir, files, installDir, excludes);
@@ -173,14 +200,14 @@ bool cleanupUpdate(const std::wstring &organisation, const std::wstring &applica
 bool cleanupUpdate(const std::string &organisation, const std::string &application,
                    std::vector<std::string> excludes)
 {
-    return cleanupUpdate(fromStdString(organisation), fromStdString(application), widen(excludes));
+    return cleanupUpdate(fromStdString(organisation), fromStdString(application), wintools_widen(excludes));
 }
 
 bool rollbackUpdate(const std::wstring &organisation, const std::wstring &application,
                     std::vector<std::wstring> excludes)
 {
     std::wstring installDir = getInstallDir(organisation, application);
-    if (samePath(installDir, getCurrentDir()) || !isInstallDir(installDir))
+    if (samePath(installDir, getCurrentDir()) || !isFullPath(installDir))
         return true;
     std::vector<std::wstring> files;
     fileList(installDir, files, installDir, excludes);
@@ -198,7 +225,7 @@ bool rollbackUpdate(const std::wstring &organisation, const std::wstring &applic
 bool rollbackUpdate(const std::string &organisation, const std::string &application,
                     std::vector<std::string> excludes)
 {
-    return rollbackUpdate(fromStdString(organisation), fromStdString(application), widen(excludes));
+    return rollbackUpdate(fromStdString(organisation), fromStdString(application), wintools_widen(excludes));
 }
 
 void updateUpdateInfo(const std::wstring &organisation, const std::wstring &application, bool clear)

@@ -95,11 +95,17 @@ TEST(FileList, NarrowVariantListsTheSame)
     EXPECT_EQ(out.size(), 3u);
 }
 
-TEST(FileList, MissingDirectoryGivesNothing)
+TEST(FileList, MissingOrEmptyDirectoryGivesNothing)
 {
     std::vector<std::wstring> out;
     fileList(scratchDir(L"none") + L"\\missing", out, {});
     EXPECT_TRUE(out.empty());
+    // Not the root of the current drive.
+    fileList(L"", out, {});
+    EXPECT_TRUE(out.empty());
+    std::vector<std::string> narrowOut;
+    fileList(std::string(), narrowOut, {});
+    EXPECT_TRUE(narrowOut.empty());
 }
 
 TEST(DeleteRecursive, KeepsAnExcludedFileAndItsParents)
@@ -138,7 +144,14 @@ TEST(DeleteFileEx, FileDirectoryAndMissingPath)
     deleteFileEx(dir + L"\\d\\.. ");
     deleteFileEx(dir + L"\\d\\..\\d");
     deleteFileEx(dir + L"\\*.txt");
+    deleteFileEx(L"\\\\?\\" + dir + L"\\*.txt");
+    deleteFileEx(L"\\\\?\\" + dir + L"\\d\\..");
     EXPECT_EQ(tree(dir), (std::vector<std::wstring>{L"d\\e\\g.txt", L"f.txt", L"h.txt"}));
+
+    // A long path is no pattern: its "?" belongs to the prefix.
+    deleteFileEx(L"\\\\?\\" + dir + L"\\h.txt");
+    EXPECT_FALSE(exists(dir + L"\\h.txt"));
+    writeFile(dir + L"\\h.txt", "h");
 
     deleteFileEx(dir + L"\\f.txt");
     EXPECT_FALSE(exists(dir + L"\\f.txt"));

@@ -239,6 +239,61 @@ TEST_F(Update, DeletionListRemovesOnlyEntriesInsideTheInstallDir)
     EXPECT_EQ(readFile(outside), "not ours");
 }
 
+TEST_F(Update, MessagesSurviveCyrillicFolders)
+{
+    // As under a user profile such as C:\Users\Иван.
+    upd = root + L"\\Иван\\Обновление";
+    inst = root + L"\\Иван\\Программа";
+    makeDirs(upd);
+    makeDirs(inst);
+    updater = upd + L"\\updater.exe";
+    ASSERT_TRUE(CopyFileW((binDir() + L"\\wintools_updater.exe").c_str(), updater.c_str(), FALSE));
+    setInstallPath(inst + L"\\IPTV.exe");
+    writeFile(inst + L"\\старый.txt", "old");
+    writeFile(upd + L"\\новый.dll", "new");
+    writeFile(upd + L"\\update.txt", utf16le(L"старый.txt\n..\\чужой.txt\n..\\outside.txt\n"));
+    const RunResult r = runUpdater(L"update");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.output, utf8(L"Install dir: " + inst + L"\nSelf dir: " + upd + L"\nSelf path: " + updater
+                             + L"\nRefused deletion entry: ..\\чужой.txt\nRefused deletion entry: ..\\outside.txt\n"));
+    EXPECT_EQ(tree(inst), std::vector<std::wstring>{L"новый.dll"});
+}
+
+TEST_F(Update, DeletionListFollowsNoLinkOutOfTheInstallDir)
+{
+    const std::wstring outside = root + L"\\outside";
+    makeDirs(outside);
+    writeFile(outside + L"\\victim.txt", "not ours");
+    // Wine has no junctions; a Unix symbolic link is the directory link it knows.
+    ASSERT_TRUE(makeDirLink(inst + L"\\link", outside));
+    ASSERT_EQ(readFile(inst + L"\\link\\victim.txt"), "not ours");
+    writeFile(inst + L"\\old.txt", "old");
+    writeFile(inst + L"\\keep.txt", "keep");
+    const std::wstring longOutside = L"\\\\?\\" + outside + L"\\victim.txt";
+    writeFile(upd + L"\\update.txt", utf16le(L"link\\victim.txt\n" + longOutside + L"\n\\\\?\\" + inst
+                                               + L"\\old.txt\n\\\\?\\" + inst + L"\\*.txt\n"));
+    const RunResult r = runUpdater(L"update");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.output, header(inst) + "Refused deletion entry: link\\victim.txt\nRefused deletion entry: "
+                            + narrow(longOutside) + "\nRefused deletion entry: \\\\?\\" + narrow(inst)
+                            + "\\*.txt\n");
+    EXPECT_EQ(readFile(outside + L"\\victim.txt"), "not ours");
+    // A long path inside the installation directory is taken.
+    EXPECT_FALSE(exists(inst + L"\\old.txt"));
+    EXPECT_TRUE(exists(inst + L"\\keep.txt"));
+}
+
+TEST_F(Update, WithoutItsOwnFolderNothingIsTouched)
+{
+    writeFile(inst + L"\\a.dll", "installed");
+    writeFile(upd + L"\\a.dll", "new");
+    const RunResult r = runUpdater(L"update-nomodule");
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(r.output, "Install dir: " + narrow(inst) + "\nSelf dir: \nSelf path: \nNo update dir, nothing installed!\n");
+    EXPECT_EQ(tree(inst), std::vector<std::wstring>{L"a.dll"});
+    EXPECT_EQ(readFile(inst + L"\\a.dll"), "installed");
+}
+
 TEST_F(Update, WithoutInstallDirNothingIsTouched)
 {
     regDeleteKey(app);

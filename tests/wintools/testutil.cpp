@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+
+#include <winioctl.h>
 
 namespace wt {
 
@@ -112,6 +115,63 @@ std::string utf16le(const std::wstring &text)
         out.push_back(static_cast<char>((c >> 8) & 0xFF));
     }
     return out;
+}
+
+std::string utf8(const std::wstring &text)
+{
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+bool makeDirLink(const std::wstring &link, const std::wstring &target)
+{
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return false;
+    // A mount point: substitute name "\??\<target>", empty print name.
+    HANDLE h = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        const std::wstring sub = L"\\??\\" + target;
+        const WORD subBytes = static_cast<WORD>(sub.size() * sizeof(wchar_t));
+        std::vector<BYTE> buf(16 + subBytes + 2 * sizeof(wchar_t), 0);
+        auto put16 = [&buf](std::size_t at, WORD v) { buf[at] = BYTE(v & 0xFF); buf[at + 1] = BYTE(v >> 8); };
+        const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+        std::memcpy(&buf[0], &tag, 4);
+        put16(4, static_cast<WORD>(buf.size() - 8));
+        put16(8, 0);                                          // substitute name offset
+        put16(10, subBytes);                                  // its length
+        put16(12, static_cast<WORD>(subBytes + sizeof(wchar_t))); // print name offset, length 0
+        std::memcpy(&buf[16], sub.c_str(), subBytes);
+        DWORD got = 0;
+        const BOOL ok = DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buf.data(), static_cast<DWORD>(buf.size()),
+                                        nullptr, 0, &got, nullptr);
+        CloseHandle(h);
+        if (ok)
+            return true;
+    }
+    RemoveDirectoryW(link.c_str());
+    // Wine maps Z: to the Unix root and starts Unix programs itself.
+    if (link.compare(0, 3, L"Z:\\") != 0 || target.compare(0, 3, L"Z:\\") != 0)
+        return false;
+    auto unixPath = [](std::wstring p) {
+        p = p.substr(2);
+        std::replace(p.begin(), p.end(), L'\\', L'/');
+        return p;
+    };
+    std::wstring cmd = L"/bin/ln -s \"" + unixPath(target) + L"\" \"" + unixPath(link) + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    WaitForSingleObject(pi.hProcess, 30000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return exists(link + L"\\.");
 }
 
 void regCreateKey(const std::wstring &app)

@@ -20,6 +20,11 @@ bool isDir(const std::wstring &path);
 void makeDirs(const std::wstring &path);
 // UTF-16LE bytes of a wide text, no byte-order mark.
 std::string utf16le(const std::wstring &text);
+std::string utf8(const std::wstring &text);
+// A directory link at link pointing to target: a junction where the system makes one,
+// else (Wine has no junctions) a Unix symbolic link, which Wine shows as a directory
+// reparse point. False when neither can be made.
+bool makeDirLink(const std::wstring &link, const std::wstring &target);
 
 // Registry: a fresh application key HKCU\Software\<testOrganisation>\<name> per test.
 extern const wchar_t *const testOrganisation;
