@@ -50,6 +50,9 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
     OsIntegration::setupProtocol(QStringLiteral("iptvvideo"), executable, openCommand);
 
     checkPendingUpdate();
+    // A run killed in the middle of a download or an unpack leaves its files behind.
+    Config::sweepPartialDownloads();
+    UpdateArchive::sweepLeftovers();
 
     startServer();
 
@@ -188,6 +191,8 @@ void Kernel::checkPendingUpdate()
         SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updatePath));
         SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateState));
         SettingsKeys::remove(settings, QLatin1String(SettingsKeys::lastUpdate));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateVersion));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateHandoffs));
         SettingsKeys::store(settings, QLatin1String(SettingsKeys::version), Config::buildVersion);
         UpdateArchive::clearUpdateCache();
         return;
@@ -199,6 +204,27 @@ void Kernel::checkPendingUpdate()
     if (state != QLatin1String(SettingsKeys::updateStateExtracted) || !QFile::exists(installer))
         return;
 
+    // An installer that leaves the version as it was would get every start, and the
+    // player could never be used again: two tries per update, then it is given up.
+    const int handoffs = SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::updateHandoffs), 0);
+    const int updateVersion = SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::updateVersion), 0);
+    if (handoffs >= SettingsKeys::updateHandoffsMax) {
+        qCritical().noquote() << QStringLiteral("The update %1 was handed to its installer %2 times without effect; giving it up")
+                                     .arg(updateVersion)
+                                     .arg(handoffs);
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updatePath));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateState));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateVersion));
+        SettingsKeys::remove(settings, QLatin1String(SettingsKeys::updateHandoffs));
+        if (updateVersion > 0)
+            SettingsKeys::store(settings, QLatin1String(SettingsKeys::updateRefusedVersion), updateVersion);
+        settings->sync();
+        UpdateArchive::clearUpdateCache();
+        return;
+    }
+    SettingsKeys::store(settings, QLatin1String(SettingsKeys::updateHandoffs), handoffs + 1);
+    settings->sync();
+
     if (OsIntegration::openUrl(QUrl::fromLocalFile(installer))) {
         qDebug("Exiting for update");
         if (sharedMemory)
@@ -206,7 +232,11 @@ void Kernel::checkPendingUpdate()
         settings->sync();
         exit(0);
     }
-    qCritical("Error to start update process!");
+    // Once per update; the next start tries once more and then gives it up.
+    if (handoffs == 0)
+        qCritical("Error to start update process!");
+    else
+        qDebug("The update installer could not be started again");
 }
 
 void Kernel::releaseInstance()

@@ -1,11 +1,13 @@
 #include "config.h"
 
+#include "atomicfile.h"
 #include "guideindex.h"
 #include "httpdownload.h"
 #include "jtvmodel.h"
 #include "osintegration.h"
 #include "playlistmodel.h"
 #include "settingskeys.h"
+#include "settingsstore.h"
 #include "updatearchive.h"
 
 #include <QCoreApplication>
@@ -31,22 +33,9 @@ const QString jtvFileName = QStringLiteral("jtv.json");
 const QString favouritesFileName = QStringLiteral("/ilovealotoftv.json");
 const QString ungrouped = QStringLiteral("ungrouped");
 
-// Replaces path with data in one step: a crash or a full disk leaves the old file.
 bool writeAtomically(const QString &path, const QByteArray &data, QString *error = nullptr)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (file.write(data) != data.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return AtomicFile::write(path, data, error);
 }
 
 QByteArray readFile(const QString &path, bool *opened)
@@ -65,6 +54,16 @@ bool isEmptyDocument(const QJsonDocument &doc)
     return doc.isNull() || doc.isEmpty();
 }
 
+bool isChannelDocument(const QJsonObject &document)
+{
+    return document.value(QStringLiteral("iptv")).isArray();
+}
+
+bool hasChannels(const QJsonObject &document)
+{
+    return !document.value(QStringLiteral("iptv")).toArray().isEmpty();
+}
+
 QDateTime programmeTime(const QVariant &value)
 {
     return QDateTime::fromSecsSinceEpoch(qint64(uint(value.toLongLong())));
@@ -74,8 +73,8 @@ QDateTime programmeTime(const QVariant &value)
 
 Config::Config(QObject *parent)
     : QObject(parent)
-    , m_settings(new QSettings(QCoreApplication::organizationName(),
-                               QCoreApplication::applicationName()))
+    , m_settings(new SettingsStore(QCoreApplication::organizationName(),
+                                   QCoreApplication::applicationName()))
     , m_playlistModel(new PlaylistModel(false, nullptr))
     , m_jtvModel(new JtvModel(false, nullptr))
     , m_jtvUrl()
@@ -85,6 +84,11 @@ Config::Config(QObject *parent)
 {
     writeSetting(QString::fromLatin1(SettingsKeys::installDir),
                  QCoreApplication::applicationFilePath());
+    // An update unpacked in an earlier run is not fetched again.
+    if (m_settings->value(QString::fromLatin1(SettingsKeys::updateState)).toString()
+            == QLatin1String(SettingsKeys::updateStateExtracted)
+        && QFile::exists(m_settings->value(QString::fromLatin1(SettingsKeys::updatePath)).toString()))
+        m_extractedVersion = SettingsKeys::readInt(m_settings, QString::fromLatin1(SettingsKeys::updateVersion), 0);
     // Belt and braces: whatever was written lands on disk before the process ends.
     if (QCoreApplication *app = QCoreApplication::instance()) {
         QSettings *settings = m_settings;
@@ -108,9 +112,20 @@ Config::~Config()
 
 void Config::setMode(Mode mode)
 {
+    const bool held = holdsChannels();
     m_mode = mode;
     ++m_portalSerial;  // a listing still on its way belongs to the old mode
     emit modeChanged();
+    if (held != holdsChannels())
+        emit contentChanged();
+}
+
+void Config::setContent(Content content)
+{
+    if (m_content == content)
+        return;
+    m_content = content;
+    emit contentChanged();
 }
 
 void Config::setTrackingUrl(const QString &url)
@@ -149,6 +164,20 @@ QString Config::jtvFilePath()
 QString Config::favouritesFilePath()
 {
     return dataFolder() + favouritesFileName;
+}
+
+void Config::sweepPartialDownloads()
+{
+    QDir cache(cacheFolder());
+    const QStringList partial = cache.entryList({configFileName + QStringLiteral(".*.part*"),
+                                                 jtvFileName + QStringLiteral(".*.part*")},
+                                                QDir::Files | QDir::Hidden);
+    for (const QString &name : partial) {
+        if (!cache.remove(name))
+            qWarning() << "Cannot remove the partial download" << cache.filePath(name);
+    }
+    if (!partial.isEmpty())
+        qDebug() << "Removed" << partial.size() << "partial downloads from" << cache.path();
 }
 
 QString Config::configServer()
@@ -276,9 +305,20 @@ void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUr
         }
         return;
     }
+    // A document without channels must not replace one that has them: every offline
+    // start would show an empty list from then on.
+    if (!isChannelDocument(doc.object()) && QFileInfo::exists(configFilePath())) {
+        bool cachedOpened = false;
+        const QJsonDocument cached = QJsonDocument::fromJson(readFile(configFilePath(), &cachedOpened));
+        if (hasChannels(cached.object())) {
+            qCritical("Config download has no channel list, keeping and loading the cached config");
+            applyConfig(cached.object(), channelUrl);
+            return;
+        }
+    }
     QString error;
     if (!writeAtomically(configFilePath(), data, &error))
-        qWarning() << "Could not store config file:" << error;
+        qCritical().noquote() << "Could not store config file:" << error;
     // Applied from what was received, whether or not the cache could take it.
     applyConfig(doc.object(), channelUrl);
 }
@@ -366,6 +406,7 @@ void Config::loadPlaylist(const QJsonObject &object, const QUrl &channelUrl)
         ++i;
     }
     m_playlistModel->append(items);
+    setContent(Channels);
 
     QUrl chosen;
     if (askedPresent) {
@@ -399,6 +440,8 @@ void Config::loadLocalFiles(const QList<QUrl> &urls, bool append)
         m_playlistModel->append(item);
     }
     m_playlistModel->setUniqueCheck(false);
+    if (!append || !urls.isEmpty())
+        setContent(m_playlistModel->rowCount() > 0 ? LocalFiles : NoContent);
     if (!append && !urls.isEmpty())
         emit playlistLoaded(0);
 }
@@ -424,7 +467,7 @@ QList<QUrl> Config::readFavourites()
 void Config::saveFavourites()
 {
     // Favourites are channels: a list of local or portal files would replace them all.
-    if (m_mode != Iptv) {
+    if (!holdsChannels()) {
         qWarning("Favourites not saved: the playlist holds no channels");
         return;
     }
@@ -444,7 +487,8 @@ void Config::saveFavourites()
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
         qCritical("Could not open tv favourites file");
         return;
     }
@@ -457,9 +501,10 @@ void Config::saveFavourites()
     QJsonObject object;
     object.insert(QStringLiteral("favourites"), array);
     const QByteArray text = QJsonDocument(object).toJson();
-    if (file.write(text) != text.size() || !file.commit()) {
-        qCritical() << "Could not write tv favourites file:" << file.errorString();
+    QString error;
+    if (file.write(text) != text.size() || !AtomicFile::commit(file, &error)) {
         file.cancelWriting();
+        qCritical().noquote() << "Could not write tv favourites file:" << (error.isEmpty() ? file.errorString() : error);
     }
 }
 
@@ -508,7 +553,7 @@ bool Config::onJtvDownloaded(const QString &stagedPath)
     }
     QString error;
     if (!writeAtomically(jtvFilePath(), data, &error)) {
-        qWarning().noquote() << QStringLiteral("Error to download jtv: ")
+        qCritical().noquote() << QStringLiteral("Error to download jtv: ")
                                     + QStringLiteral("could not store it: ") + error;
         return false;
     }
@@ -557,6 +602,7 @@ int Config::guideIndexCount() const
 void Config::loadVideoPortal(const QUrl &url)
 {
     m_playlistModel->clear();
+    setContent(NoContent);
     const int serial = ++m_portalSerial;
     HttpDownload *download = newDownload(HttpDownload::Memory, PortalMaxBytes, ConfigDeadlineMs);
     download->setUrl(url);
@@ -652,6 +698,7 @@ void Config::parseVideoPortal(const QString &text, const QUrl &url)
             m_playlistModel->append(item);
         }
     }
+    setContent(PortalFiles);
     if (selected == -1 && m_playlistModel->rowCount() > 0)
         selected = m_playlistModel->item(0)->id();
     emit playlistLoaded(selected);
@@ -667,11 +714,14 @@ void Config::checkForUpdate(const QJsonObject &object)
     QString bestSha256;
     const bool beta = SettingsKeys::readBool(m_settings, QString::fromLatin1(SettingsKeys::betaUpdate),
                                              SettingsKeys::betaUpdateDefault);
+    const QString platform = OsIntegration::platform();
+    // A build whose installer was handed over without effect is never taken again.
+    const int refused = SettingsKeys::readInt(m_settings, QString::fromLatin1(SettingsKeys::updateRefusedVersion), 0);
     const QJsonArray updates = object.value(QStringLiteral("iptv_updates")).toArray();
     for (const QJsonValue &value : updates) {
         const QJsonObject entry = value.toObject();
         const int v = entry.value(QStringLiteral("version")).toInt();
-        if (v <= best || entry.value(QStringLiteral("os")).toString() != QLatin1String("win32"))
+        if (v <= best || v == refused || entry.value(QStringLiteral("os")).toString() != platform)
             continue;
         const bool accepted = (v & 0xF0) >= 0x90 || beta
             || (v & releaseLineMask) == (buildVersion & releaseLineMask);
@@ -720,4 +770,6 @@ void Config::recordExtracted(int version)
                  QString::fromLatin1(SettingsKeys::updateStateExtracted));
     writeSetting(QString::fromLatin1(SettingsKeys::updatePath),
                  cacheFolder() + QStringLiteral("/update/") + QStringLiteral("update.exe"));
+    writeSetting(QString::fromLatin1(SettingsKeys::updateVersion), version);
+    writeSetting(QString::fromLatin1(SettingsKeys::updateHandoffs), 0);
 }

@@ -24,6 +24,8 @@ class Config : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(Mode mode READ mode NOTIFY modeChanged)
+    Q_PROPERTY(Content content READ content NOTIFY contentChanged)
+    Q_PROPERTY(bool holdsChannels READ holdsChannels NOTIFY contentChanged)
 
 public:
     enum Mode {
@@ -32,6 +34,16 @@ public:
         LocalFile = 2,        // local files
     };
     Q_ENUM(Mode)
+
+    // What the playlist holds right now. The mode changes before the new list
+    // arrives, so favourites and "lastUrl" go by this, never by the mode.
+    enum Content {
+        NoContent = 0,
+        Channels = 1,     // a configuration document's channel list
+        LocalFiles = 2,
+        PortalFiles = 3,
+    };
+    Q_ENUM(Content)
 
     // Packed 2.0.4 with build byte 0x90: sent to the configuration server and the
     // bound of the update check.
@@ -52,6 +64,13 @@ public:
     Mode mode() const { return m_mode; }
     // Emits modeChanged() every time, also when the mode stays the same.
     void setMode(Mode mode);
+
+    Content content() const { return m_content; }
+    // TV mode with the channel list in the playlist: only then may favourites and the
+    // start channel be written from it.
+    bool holdsChannels() const { return m_mode == Iptv && m_content == Channels; }
+    // The loaders set it; a caller that fills the playlist model itself says so here.
+    void setContent(Content content);
 
     PlaylistModel *playlistModel() const { return m_playlistModel; }
     JtvModel *jtvModel() const { return m_jtvModel; }
@@ -84,6 +103,10 @@ public:
     static QString jtvFilePath();         // cache folder + "/jtv.json"
     static QString favouritesFilePath();  // data folder + "/ilovealotoftv.json"
 
+    // Removes downloads a killed run left half-written in the cache folder. Called at
+    // start, before this run's first download.
+    static void sweepPartialDownloads();
+
     // The favourites set as read from the favourites file (duplicates kept).
     static QList<QUrl> readFavourites();
 
@@ -96,7 +119,6 @@ public:
     // Tighter limits for every later download (tests); 0 keeps a value as it is.
     void setDownloadLimits(int stallTimeoutMs, qint64 maxBytes, int deadlineMs = 0);
 
-    // Settings stores written through this object are flushed to disk at once.
     // Writes one key and flushes the store.
     void writeSetting(const QString &key, const QVariant &value);
 
@@ -111,6 +133,8 @@ signals:
     void modeChanged();
     // A playlist was built; the id of the entry to play, or -1.
     void playlistLoaded(int id);
+    // content or holdsChannels changed.
+    void contentChanged();
 
 public:
     // Steps of applying documents, public for the tests and the benchmarks.
@@ -142,6 +166,7 @@ private:
     JtvModel *m_jtvModel;
     QUrl m_jtvUrl;
     Mode m_mode;
+    Content m_content = NoContent;
     QString m_trackingUrl;
 
     std::unique_ptr<GuideIndex> m_guideIndex;

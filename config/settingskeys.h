@@ -39,6 +39,10 @@ inline constexpr char updateStateDefault[] = "upped";
 inline constexpr char updateStateExtracted[] = "extracted";
 inline constexpr char updatePath[] = "updatePath";                     // QString, installer path
 inline constexpr char lastUpdate[] = "lastUpdate";                     // QDateTime
+inline constexpr char updateVersion[] = "updateVersion";               // int, the unpacked build
+inline constexpr char updateHandoffs[] = "updateHandoffs";             // int, starts handed to it
+inline constexpr char updateRefusedVersion[] = "updateRefusedVersion"; // int, never fetched again
+inline constexpr int updateHandoffsMax = 2;
 inline constexpr char betaUpdate[] = "betaUpdate";                     // bool
 inline constexpr bool betaUpdateDefault = false;
 inline constexpr char fallbackCount[] = "fallbackCount";               // int
@@ -50,19 +54,17 @@ inline constexpr bool isManualFallbackDefault = false;
 inline constexpr int windowDefaultWidth = 602;
 inline constexpr int windowDefaultHeight = 482;
 
-// Writes one value and flushes the store, so the value is on disk even when the
-// process ends right after (exit, a signal, the end of aboutToQuit).
+// Writes one value. The store writes it to disk within a second; every way out of the
+// program (quit, a termination signal, the update hand-off, a restart) flushes first.
 inline void store(QSettings *settings, const QString &key, const QVariant &value)
 {
     settings->setValue(key, value);
-    settings->sync();
 }
 
-// Removes one key and flushes the store.
+// Removes one key.
 inline void remove(QSettings *settings, const QString &key)
 {
     settings->remove(key);
-    settings->sync();
 }
 
 // Typed readers with the defaults above.

@@ -1,5 +1,7 @@
 #include "httpdownload.h"
 
+#include "atomicfile.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -235,8 +237,9 @@ void HttpDownload::onFinished()
 
     QString result;
     if (m_mode == File) {
-        if (!d->file->commit()) {
-            fail(QStringLiteral("Cannot save %1: %2").arg(filePath(), d->file->errorString()));
+        QString why;
+        if (!AtomicFile::commit(*d->file, &why)) {
+            fail(QStringLiteral("Cannot save %1: %2").arg(filePath(), why));
             return;
         }
         delete d->file;

@@ -10,10 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <archive.h>
 #include <archive_entry.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -81,9 +84,24 @@ QString entryName(archive_entry *entry)
 
 // Extracts every entry into folder (which must exist and be empty). Any entry that is
 // not a plain file or folder inside it, or a limit crossed, refuses the whole archive.
-bool extractInto(const QString &archiveFile, const QString &folder, int maxEntries,
-                 qint64 maxBytes, QString *why)
+bool extractInto(const QString &archiveFile, const QString &folder, const UpdateArchive::Limits &limits,
+                 QString *why)
 {
+    const int maxEntries = limits.maxEntries;
+    const qint64 archiveSize = QFileInfo(archiveFile).size();
+    const qint64 ratioBound = limits.maxRatio > 0 && archiveSize < limits.maxUnpackedBytes / limits.maxRatio
+        ? std::max(limits.ratioFloorBytes, archiveSize * limits.maxRatio)
+        : limits.maxUnpackedBytes;
+    const qint64 maxBytes = std::min(limits.maxUnpackedBytes, ratioBound);
+    const QString limitText = maxBytes < limits.maxUnpackedBytes
+        ? QStringLiteral("%1 bytes for a %2-byte archive").arg(maxBytes).arg(archiveSize)
+        : QStringLiteral("%1 bytes").arg(maxBytes);
+    QStorageInfo disk(folder);
+    qint64 sinceSpaceCheck = 0;
+    auto spaceLeft = [&](qint64 coming) {
+        disk.refresh();
+        return !disk.isValid() || disk.bytesAvailable() - coming >= limits.freeSpaceMargin;
+    };
     ArchiveReader reader;
     archive *a = reader.a;
     // Only formats and filters that never touch other files or run external programs.
@@ -150,10 +168,13 @@ bool extractInto(const QString &archiveFile, const QString &folder, int maxEntri
             return false;
         }
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > maxBytes - total) {
-            *why = QStringLiteral("more than %1 bytes unpacked (\"%2\" declares %3)")
-                       .arg(maxBytes)
-                       .arg(name)
+            *why = QStringLiteral("more than %1 unpacked (\"%2\" declares %3)")
+                       .arg(limitText, name)
                        .arg(archive_entry_size(entry));
+            return false;
+        }
+        if (!spaceLeft(archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0)) {
+            *why = QStringLiteral("the disk is nearly full (at \"%1\")").arg(name);
             return false;
         }
         if (parts.size() > 1 && !root.mkpath(QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('/')))) {
@@ -180,8 +201,16 @@ bool extractInto(const QString &archiveFile, const QString &folder, int maxEntri
             }
             total += n;
             if (total > maxBytes) {
-                *why = QStringLiteral("more than %1 bytes unpacked (at \"%2\")").arg(maxBytes).arg(name);
+                *why = QStringLiteral("more than %1 unpacked (at \"%2\")").arg(limitText, name);
                 return false;
+            }
+            sinceSpaceCheck += n;
+            if (sinceSpaceCheck >= 4 * 1024 * 1024) {
+                sinceSpaceCheck = 0;
+                if (!spaceLeft(0)) {
+                    *why = QStringLiteral("the disk is nearly full (at \"%1\")").arg(name);
+                    return false;
+                }
             }
             if (out.write(buffer.constData(), n) != n) {
                 *why = QStringLiteral("cannot write \"%1\": %2").arg(relative, out.errorString());
@@ -246,16 +275,9 @@ QString UpdateArchive::updateFolder()
 
 void UpdateArchive::clearUpdateCache()
 {
-    const QString cache = cacheFolder();
-    bool ok = QDir(updateFolder()).removeRecursively();
-    ok = QDir(downloadFolder()).removeRecursively() && ok;
-    const QStringList leftovers = QDir(cache).entryList(
-        {StagingPrefix + QLatin1Char('*'), OldPrefix + QLatin1Char('*')},
-        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QString &name : leftovers)
-        ok = QDir(cache + QLatin1Char('/') + name).removeRecursively() && ok;
-    if (!ok)
-        qWarning() << "Cannot remove every update from" << cache;
+    if (!QDir(updateFolder()).removeRecursively())
+        qWarning() << "Cannot remove every update from" << cacheFolder();
+    sweepLeftovers();
 }
 
 bool UpdateArchive::unpack(const QString &archiveFile, QString *error)
@@ -265,6 +287,29 @@ bool UpdateArchive::unpack(const QString &archiveFile, QString *error)
 
 bool UpdateArchive::unpack(const QString &archiveFile, int maxEntries, qint64 maxUnpackedBytes,
                            QString *error)
+{
+    Limits limits;
+    limits.maxEntries = maxEntries;
+    limits.maxUnpackedBytes = maxUnpackedBytes;
+    return unpack(archiveFile, limits, error);
+}
+
+void UpdateArchive::sweepLeftovers()
+{
+    const QString cache = cacheFolder();
+    bool ok = QDir(downloadFolder()).removeRecursively();
+    const QStringList leftovers = QDir(cache).entryList(
+        {StagingPrefix + QLatin1Char('*'), OldPrefix + QLatin1Char('*')},
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &name : leftovers)
+        ok = QDir(cache + QLatin1Char('/') + name).removeRecursively() && ok;
+    if (!leftovers.isEmpty())
+        qWarning().noquote() << "Removed" << leftovers.size() << "unfinished update folders from" << cache;
+    if (!ok)
+        qWarning() << "Cannot remove every unfinished update from" << cache;
+}
+
+bool UpdateArchive::unpack(const QString &archiveFile, const Limits &limits, QString *error)
 {
     const QString cache = cacheFolder();
     if (!QDir().mkpath(cache))
@@ -276,7 +321,7 @@ bool UpdateArchive::unpack(const QString &archiveFile, int maxEntries, qint64 ma
     if (!staging.isValid())
         return fail(archiveFile, QStringLiteral("cannot create a staging folder: %1").arg(staging.errorString()), error);
     QString why;
-    if (!extractInto(archiveFile, staging.path(), maxEntries, maxUnpackedBytes, &why))
+    if (!extractInto(archiveFile, staging.path(), limits, &why))
         return fail(archiveFile, why, error);
 
     const QString target = updateFolder();

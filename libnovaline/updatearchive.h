@@ -17,6 +17,18 @@ public:
     static constexpr int MaxEntries = 10000;
     static constexpr qint64 MaxUnpackedBytes = 2LL * 1024 * 1024 * 1024;
 
+    struct Limits
+    {
+        int maxEntries = MaxEntries;
+        qint64 maxUnpackedBytes = MaxUnpackedBytes;
+        // Unpacked bytes per archive byte beyond ratioFloorBytes: a tiny archive that
+        // unpacks to gigabytes is a bomb, not an update.
+        qint64 maxRatio = 100;
+        qint64 ratioFloorBytes = 64LL * 1024 * 1024;
+        // Unpacking stops before the disk's free space drops below this.
+        qint64 freeSpaceMargin = 256LL * 1024 * 1024;
+    };
+
     UpdateArchive(int version, const QUrl &archive, QSettings *settings, QObject *parent = nullptr);
     ~UpdateArchive() override;
 
@@ -37,6 +49,11 @@ public:
     // The same with other limits (tests use small ones).
     static bool unpack(const QString &archiveFile, int maxEntries, qint64 maxUnpackedBytes,
                        QString *error = nullptr);
+    static bool unpack(const QString &archiveFile, const Limits &limits, QString *error = nullptr);
+
+    // Removes what an interrupted run left: staging folders and partial downloads.
+    // Called at start, before any update work begins.
+    static void sweepLeftovers();
 
 public slots:
     void download();

@@ -52,6 +52,11 @@ VideoForm::VideoForm(Config *config, QWindow *parent)
                                          SettingsKeys::networkCachingDefault).toUInt();
     qputenv("VLC_ARGS", QByteArray(VlcArgsPrefix) + QByteArray::number(caching));
 
+    // A cache file cut short by a full disk crashes Qt's type loader at every later
+    // start; the scenes must not depend on a writable, intact cache.
+    if (!qEnvironmentVariableIsSet("QML_DISABLE_DISK_CACHE"))
+        qputenv("QML_DISABLE_DISK_CACHE", "1");
+
     registerQmlTypes();
 
     connect(this, &QWindow::windowStateChanged, this, &VideoForm::windowStateChanged);
@@ -167,7 +172,9 @@ void VideoForm::playTv(int id)
         return;
     }
     m_currentItem = *entry;
-    if (config->mode() == Config::Iptv)
+    // Only a channel of the channel list may become the start channel; the mode turns to
+    // TV before that list arrives.
+    if (config->holdsChannels())
         SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::lastUrl), entry->url());
     applyCurrentItem();
 }
@@ -242,6 +249,8 @@ void VideoForm::playPrev()
 
 void VideoForm::loveChannel(const QUrl &url)
 {
+    if (!config->holdsChannels())
+        return;
     PlaylistModel *model = config->playlistModel();
     for (int row = 0; row < model->rowCount(); ++row) {
         const PlaylistModelItem *entry = model->item(row);

@@ -13,7 +13,7 @@ Rectangle {
     property alias searchText: searchInput
     property alias mouseArea: playlistMouseArea
     property alias list: tvListView
-    readonly property bool favouritesEnabled: config.mode === Config.Iptv
+    readonly property bool favouritesEnabled: config.holdsChannels
     readonly property string favouritesTitle: "Я люблю"
 
     function setCurrentGroup(group) {

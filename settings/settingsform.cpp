@@ -96,6 +96,7 @@ void SettingsForm::on_updateButton_clicked()
     // The new copy must find the single-instance segment and the local server free,
     // or it would forward to us and end; so let go of them before starting it.
     emit releaseInstanceRequested();
+    settings->sync();  // the new copy reads what this one wrote
     if (startProgram(QStringList())) {
         QCoreApplication::quit();
         return;

@@ -63,12 +63,20 @@ private slots:
         writeInstaller(QStringLiteral("#!/nonexistent/interpreter\n"), true);
         record(QStringLiteral("extracted"), m_installer);
         QVERIFY(startsNormally());
-        QCOMPARE(m_players.logCount("Critical: Error to start update process!\n"), 1);
+        QVERIFY2(m_players.logCount("Critical: Error to start update process!\n") == 1, m_players.log().constData());
         QVERIFY(!m_players.log().contains("Exiting for update"));
         m_players.stopAll();
-        // The records stay: the next start tries again.
+        // The records stay: the next start tries once more, without a second critical line.
         QVERIFY(startsNormally());
-        QCOMPARE(m_players.logCount("Critical: Error to start update process!\n"), 2);
+        QCOMPARE(m_players.logCount("Critical: Error to start update process!\n"), 1);
+        m_players.stopAll();
+        // Two tries were all it gets: the third start gives the update up.
+        QVERIFY(startsNormally());
+        QCOMPARE(m_players.logCount("giving it up"), 1);
+        QSettings settings;
+        QVERIFY(!settings.contains(QStringLiteral("updateState")));
+        QCOMPARE(settings.value(QStringLiteral("updateRefusedVersion")).toInt(), 33555601);
+        QVERIFY(!QFile::exists(m_installer));
     }
 
 private:
@@ -91,6 +99,8 @@ private:
         settings.setValue(QStringLiteral("version"), 33555600);
         settings.setValue(QStringLiteral("updateState"), state);
         settings.setValue(QStringLiteral("updatePath"), installer);
+        settings.setValue(QStringLiteral("updateVersion"), 33555601);
+        settings.remove(QStringLiteral("updateHandoffs"));
         settings.sync();
     }
 

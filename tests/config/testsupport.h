@@ -35,6 +35,55 @@ inline void wipeState()
     settings.sync();
 }
 
+// A small tmpfs that the cache and data folders move onto, filled to the brim on
+// request. Mounting needs root; active() is false elsewhere and the test skips.
+class FullDisk
+{
+public:
+    FullDisk()
+    {
+        if (!m_dir.isValid())
+            return;
+        m_active = QProcess::execute(QStringLiteral("mount"),
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                      QStringLiteral("size=1m"), QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+        if (!m_active)
+            return;
+        for (const char *name : {"XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            m_saved.append(qgetenv(name));
+            qputenv(name, QFile::encodeName(m_dir.path() + QLatin1Char('/') + QLatin1String(name)));
+        }
+    }
+    ~FullDisk()
+    {
+        if (!m_active)
+            return;
+        qputenv("XDG_CACHE_HOME", m_saved.at(0));
+        qputenv("XDG_DATA_HOME", m_saved.at(1));
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool active() const { return m_active; }
+    // Takes every free byte.
+    void fill()
+    {
+        QFile filler(m_dir.path() + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        const QByteArray byte(1, 'x');
+        while (filler.write(byte) == 1) {
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QList<QByteArray> m_saved;
+    bool m_active = false;
+};
+
 inline bool writeFile(const QString &path, const QByteArray &data)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -11,6 +11,9 @@
 
 #include <memory>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 namespace {
 
 QJsonObject channel(const QString &title, const QString &stream, const QString &group = QString(),
@@ -81,23 +84,49 @@ private slots:
         config.reset();
     }
 
-    void constructionWritesInstallDirToDisk()
+    void settingsReachTheDiskCoalesced()
     {
-        // Checked in the file itself: the store must not wait for the event loop.
+        // Counted as files written in the store's folder.
         const QString file = config->settings()->fileName();
-        QVERIFY(readAll(file).contains("installDir"));
-        QCOMPARE(config->settings()->value(QStringLiteral("installDir")).toString(),
-                 QCoreApplication::applicationFilePath());
-        QCOMPARE(config->mode(), Config::Iptv);
-        QVERIFY(config->trackingUrl().isEmpty());
-        QVERIFY(config->jtvUrl().isEmpty());
+        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
+                                  IN_CLOSE_WRITE) >= 0);
+        const QByteArray name = QFile::encodeName(QFileInfo(file).fileName());
+        int writes = 0;
+        auto countWrites = [&] {
+            alignas(inotify_event) char buffer[4096];
+            ssize_t n;
+            while ((n = read(watch, buffer, sizeof buffer)) > 0) {
+                for (char *p = buffer; p < buffer + n;) {
+                    const auto *event = reinterpret_cast<const inotify_event *>(p);
+                    // The store writes a temporary file, then moves it over its own.
+                    if (event->len && !QByteArray(event->name).endsWith(".lock")
+                        && ((event->mask & IN_CLOSE_WRITE) || name == event->name))
+                        ++writes;
+                    p += sizeof(inotify_event) + event->len;
+                }
+            }
+        };
 
-        config->writeSetting(QStringLiteral("lastUrl"), QUrl(QStringLiteral("http://x/one")));
-        QVERIFY(readAll(file).contains("lastUrl"));
-        SettingsKeys::store(config->settings(), QStringLiteral("playerVolume"), 77);
-        QVERIFY(readAll(file).contains("playerVolume=77"));
-        SettingsKeys::remove(config->settings(), QStringLiteral("playerVolume"));
-        QVERIFY(!readAll(file).contains("playerVolume"));
+        // A wheel turn: a hundred volume steps as fast as the events come.
+        for (int volume = 1; volume <= 100; ++volume) {
+            SettingsKeys::store(config->settings(), QStringLiteral("playerVolume"), volume);
+            QCoreApplication::processEvents();
+            QTest::qWait(3);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(file).contains("playerVolume=100"), 5000);
+        QTest::qWait(1500);
+        countWrites();
+        QVERIFY2(writes >= 1 && writes <= 2, qPrintable(QString::number(writes)));
+        QVERIFY(readAll(file).contains("installDir"));
+        close(watch);
+
+        // sync() writes at once: what the ways out of the program call.
+        SettingsKeys::store(config->settings(), QStringLiteral("playerVolume"), 7);
+        config->settings()->sync();
+        QVERIFY(readAll(file).contains("playerVolume=7"));
     }
 
     void metaObjectInterface()
@@ -106,7 +135,7 @@ private slots:
         const int offset = mo.methodOffset();
         const QStringList expected{QStringLiteral("configLoaded()"), QStringLiteral("jtvDownloaded()"),
                                    QStringLiteral("modeChanged()"), QStringLiteral("playlistLoaded(int)"),
-                                   QStringLiteral("updateConfig(QUrl)")};
+                                   QStringLiteral("contentChanged()"), QStringLiteral("updateConfig(QUrl)")};
         for (int i = 0; i < expected.size(); ++i)
             QCOMPARE(QString::fromLatin1(mo.method(offset + i).methodSignature()), expected.at(i));
         const QMetaProperty mode = mo.property(mo.indexOfProperty("mode"));
@@ -439,6 +468,44 @@ private slots:
         config->saveFavourites();
         QCOMPARE(readAll(Config::favouritesFilePath()), old);
         QVERIFY(log.has(QtWarningMsg, QStringLiteral("Favourites not saved")));
+
+        // TV mode before its channel list arrives: the rows are still local files.
+        QSignalSpy content(config.get(), &Config::contentChanged);
+        config->setMode(Config::Iptv);
+        QVERIFY(!config->holdsChannels());
+        QVERIFY(config->playlistModel()->setData(0, true, PlaylistModel::FavouriteRole));
+        config->saveFavourites();
+        QCOMPARE(readAll(Config::favouritesFilePath()), old);
+        QCOMPARE(content.count(), 0);
+
+        config->loadPlaylist(document({channel(QStringLiteral("A"), QStringLiteral("http://s/a"))}), QUrl());
+        QVERIFY(config->holdsChannels());
+        QCOMPARE(content.count(), 1);
+        config->setMode(Config::LocalFile);
+        QVERIFY(!config->holdsChannels());
+        QCOMPARE(content.count(), 2);
+    }
+
+    void favouritesSurviveAFullDisk()
+    {
+        FullDisk disk;
+        if (!disk.active())
+            QSKIP("mounting a tmpfs needs root");
+        makeConfig();
+        const QByteArray old = R"({"favourites":["http://s/a"]})";
+        QVERIFY(writeFile(Config::favouritesFilePath(), old));
+        config->loadPlaylist(document({channel(QStringLiteral("A"), QStringLiteral("http://s/a")),
+                                       channel(QStringLiteral("B"), QStringLiteral("http://s/b"))}),
+                             QUrl());
+        disk.fill();
+        LogRecorder log;
+        QVERIFY(config->playlistModel()->setData(1, true, PlaylistModel::FavouriteRole));
+        config->saveFavourites();
+        QCOMPARE(readAll(Config::favouritesFilePath()), old);
+        QVERIFY(log.has(QtCriticalMsg, QStringLiteral("Could not write tv favourites file")));
+        const QStringList left = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, QStringList{QFileInfo(Config::favouritesFilePath()).fileName()});
+        config.reset();
     }
 
     void favouritesFileCannotBeWritten()

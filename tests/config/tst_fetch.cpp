@@ -173,7 +173,7 @@ private slots:
         QVERIFY(partFiles().isEmpty());
         const QDateTime stamp = config->settings()->value(QStringLiteral("lastUpdate")).toDateTime();
         QVERIFY(stamp >= before);
-        QVERIFY(readAll(config->settings()->fileName()).contains("lastUpdate"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(config->settings()->fileName()).contains("lastUpdate"), 5000);
         QCOMPARE(config->jtvUrl(), QUrl(server.base() + QStringLiteral("/media/jtv.json")));
     }
 

@@ -1,6 +1,7 @@
 // The update check: which offered build is taken, the record of an unpacked update,
 // no second download of one build, the optional checksum.
 #include "config.h"
+#include "osintegration.h"
 #include "settingskeys.h"
 #include "testsupport.h"
 
@@ -88,16 +89,19 @@ private slots:
         QTest::addColumn<QString>("url");
         const QString u1 = QStringLiteral("http://127.0.0.1:9/one.tar.gz");
         const QString u2 = QStringLiteral("http://127.0.0.1:9/two.tar.gz");
-        const QString win = QStringLiteral("win32");
+        // The running platform's builds only: Windows builds cannot install here.
+        const QString win = OsIntegration::platform();
         QTest::newRow("2.0.4 build 0x91") << QJsonArray{entry(packed(2, 0, 4, 0x91), win, u1)} << false << packed(2, 0, 4, 0x91) << u1;
         QTest::newRow("2.0.5 build 0x80") << QJsonArray{entry(packed(2, 0, 5, 0x80), win, u1)} << false << 0 << QString();
         QTest::newRow("2.0.5 build 0x80 beta") << QJsonArray{entry(packed(2, 0, 5, 0x80), win, u1)} << true << packed(2, 0, 5, 0x80) << u1;
         QTest::newRow("2.1.0 build 0") << QJsonArray{entry(packed(2, 1, 0, 0), win, u1)} << false << 0 << QString();
         QTest::newRow("2.1.0 build 0 beta") << QJsonArray{entry(packed(2, 1, 0, 0), win, u1)} << true << packed(2, 1, 0, 0) << u1;
         QTest::newRow("2.0.5 build 0xA0") << QJsonArray{entry(packed(2, 0, 5, 0xA0), win, u1)} << false << packed(2, 0, 5, 0xA0) << u1;
-        QTest::newRow("os Win32") << QJsonArray{entry(packed(2, 0, 5, 0xA0), QStringLiteral("Win32"), u1)} << true << 0 << QString();
-        QTest::newRow("os win32 with blank") << QJsonArray{entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32 "), u1)} << true << 0 << QString();
-        QTest::newRow("os linux") << QJsonArray{entry(packed(2, 0, 5, 0xA0), QStringLiteral("linux"), u1)} << true << 0 << QString();
+        QTest::newRow("os in other case") << QJsonArray{entry(packed(2, 0, 5, 0xA0), win.toUpper(), u1)} << true << 0 << QString();
+        QTest::newRow("os with blank") << QJsonArray{entry(packed(2, 0, 5, 0xA0), win + QLatin1Char(' '), u1)} << true << 0 << QString();
+        QTest::newRow("another platform's build")
+            << QJsonArray{entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32"), u1), entry(packed(2, 0, 5, 0xA0), QStringLiteral("linux"), u2)}
+            << true << packed(2, 0, 5, 0xA0) << (win == QLatin1String("linux") ? u2 : u1);
         QTest::newRow("equal to this build") << QJsonArray{entry(33555600, win, u1)} << true << 0 << QString();
         QTest::newRow("lower") << QJsonArray{entry(packed(2, 0, 3, 0xF0), win, u1)} << true << 0 << QString();
         QTest::newRow("first of equal versions")
@@ -141,14 +145,14 @@ private slots:
     void extractedIsRecordedOnce()
     {
         const int before = server.hits(QStringLiteral("/media/update.tar.gz"));
-        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32"), archiveUrl())});
+        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), OsIntegration::platform(), archiveUrl())});
         config->applyConfig(doc, QUrl());
         QTRY_COMPARE_WITH_TIMEOUT(config->settings()->value(QStringLiteral("updateState")).toString(),
                                   QStringLiteral("extracted"), 10000);
         const QString installer = Config::cacheFolder() + QStringLiteral("/update/update.exe");
         QCOMPARE(config->settings()->value(QStringLiteral("updatePath")).toString(), installer);
         QVERIFY(QFileInfo::exists(installer));
-        QVERIFY(readAll(config->settings()->fileName()).contains("updatePath"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(config->settings()->fileName()).contains("updatePath"), 5000);
         QCOMPARE(server.hits(QStringLiteral("/media/update.tar.gz")), before + 1);
 
         // The same offer again in this run: nothing is fetched a second time.
@@ -162,7 +166,7 @@ private slots:
     {
         const int before = server.hits(QStringLiteral("/media/update.tar.gz"));
         QVERIFY(server.setFault(QStringLiteral("/media/update.tar.gz"), QStringLiteral("delay:400")));
-        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32"), archiveUrl())});
+        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), OsIntegration::platform(), archiveUrl())});
         config->applyConfig(doc, QUrl());
         config->applyConfig(doc, QUrl());
         QCOMPARE(config->updateDownloadsStarted(), 1);
@@ -175,7 +179,7 @@ private slots:
     {
         LogRecorder log;
         QVERIFY(server.setFault(QStringLiteral("/media/update.tar.gz"), QStringLiteral("http500"), 1));
-        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32"), archiveUrl())});
+        const QJsonObject doc = offer({entry(packed(2, 0, 5, 0xA0), OsIntegration::platform(), archiveUrl())});
         config->applyConfig(doc, QUrl());
         QTRY_VERIFY_WITH_TIMEOUT(log.has(QtWarningMsg, QStringLiteral("Update download failed")), 10000);
         QVERIFY(!config->settings()->contains(QStringLiteral("updateState")));
@@ -196,7 +200,7 @@ private slots:
         QFETCH(bool, matches);
         LogRecorder log;
         const QString sha = matches ? QString::fromLatin1(archiveSha256).toUpper() : QString(64, QLatin1Char('0'));
-        config->applyConfig(offer({entry(packed(2, 0, 5, 0xA0), QStringLiteral("win32"), archiveUrl(), sha)}), QUrl());
+        config->applyConfig(offer({entry(packed(2, 0, 5, 0xA0), OsIntegration::platform(), archiveUrl(), sha)}), QUrl());
         if (matches) {
             QTRY_COMPARE_WITH_TIMEOUT(config->settings()->value(QStringLiteral("updateState")).toString(),
                                       QStringLiteral("extracted"), 10000);

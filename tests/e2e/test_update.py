@@ -54,11 +54,11 @@ class UpdateTest(unittest.TestCase):
 
     def offer(self, **extra):
         config = dict(self.base_config)
-        entry = {"version": NEWER, "os": "win32", "url": "{{BASE}}/media/update.zip"}
+        entry = {"version": NEWER, "os": "linux", "url": "{{BASE}}/media/update.zip"}
         entry.update(extra)
         # a rejected candidate first: an older build and another platform
         config["iptv_updates"] = [
-            {"version": e2elib.BUILD_VERSION, "os": "win32", "url": "{{BASE}}/media/nothing.zip"},
+            {"version": e2elib.BUILD_VERSION, "os": "linux", "url": "{{BASE}}/media/nothing.zip"},
             {"version": NEWER + 1, "os": "win64", "url": "{{BASE}}/media/nothing.zip"},
             entry,
         ]
@@ -163,6 +163,24 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(profile.log().count("Exiting for update"), 2)
         self.assertEqual(profile.settings().get("updateState"), "Extracted")
         self.assertTrue(os.path.exists(installer))
+
+        # An installer that left the version as it was has had its two tries: the next
+        # start gives the update up, starts normally and never fetches it again.
+        profile.set_setting("updateState", "extracted")
+        self.offer()
+        player = self.run_normally(profile)
+        gave_up = e2elib.poll(lambda: "giving it up" in profile.log(), 10)
+        self.assertTrue(gave_up, profile.log())
+        self.assertTrue(e2elib.poll(lambda: "updateState" not in profile.settings(), 10), profile.settings())
+        self.quit(player, profile)
+        self.assertEqual(len(self.installer_runs()), 2)
+        self.assertFalse(os.path.exists(installer))
+        self.assertEqual(profile.settings().get("updateRefusedVersion"), str(NEWER))
+        player = self.run_normally(profile)
+        self.quit(player, profile)
+        fetched = [r for r in self.operator.requests() if r["path"] == "/media/update.zip"]
+        self.assertEqual(len(fetched), 1, "a given-up build was fetched again")
+        self.assertEqual(len(self.installer_runs()), 2)
 
         # A changed "version": the records and the update cache go, whatever is in them.
         profile.set_setting("updateState", "extracted")

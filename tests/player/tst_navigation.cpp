@@ -187,6 +187,7 @@ void TestNavigation::fillChannels()
                                   QString(), 0, false),
     });
     QCOMPARE(config->playlistModel()->rowCount(), 5);
+    config->setContent(Config::Channels);
 }
 
 // Cases ------------------------------------------------------------------------------
