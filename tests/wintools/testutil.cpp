@@ -168,9 +168,12 @@ bool makeDirLink(const std::wstring &link, const std::wstring &target)
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
+    // Wine does not wait for a Unix program's end on its handle: wait for the link.
     WaitForSingleObject(pi.hProcess, 30000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    for (int i = 0; i < 600 && !exists(link + L"\\."); ++i)
+        Sleep(50);
     return exists(link + L"\\.");
 }
 
