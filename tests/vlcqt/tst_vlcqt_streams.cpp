@@ -7,6 +7,8 @@
 #include <QAbstractItemModelTester>
 #include <QTcpServer>
 
+#include <chrono>
+
 using namespace vlctest;
 
 class TestStreams : public QObject
@@ -23,6 +25,8 @@ private slots:
     void brokenSources();
     void liveStream();
     void fastSwitching();
+    void resolutionSwitch();
+    void quitWhileOpening();
     void createDestroy();
 
 private:
@@ -35,7 +39,7 @@ private:
 void TestStreams::initTestCase()
 {
     setTestVlcArgs();
-    m_media = media(QStringLiteral("tracks,clip-720p,live"));
+    m_media = media(QStringLiteral("tracks,clip-720p,live,switch"));
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_server.start(QStringLiteral("python3"),
                    {qEnvironmentVariable("NOVALINE_SOURCE_DIR") + QStringLiteral("/tests/vlcqt/endless_server.py"),
@@ -253,6 +257,49 @@ void TestStreams::fastSwitching()
     QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(1280, 720), 20000);
     QString why;
     QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 20000);
+}
+
+void TestStreams::resolutionSwitch()
+{
+    // 640x360, then 1280x720 in the same stream, as an adaptive stream switching
+    // variants: the picture keeps the stream's 16:9 after the switch.
+    Scene scene;
+    scene.player->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/switch.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(640, 360), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize().width(), 1280, 30000);
+    QCOMPARE(scene.output->sourceSize(), QSize(1280, 720));
+    // The red and blue corners reach the top and the bottom of the 16:9 window.
+    QPair<int, int> rows;
+    QTRY_VERIFY2_WITH_TIMEOUT((rows = litRows(scene.grab(), 96)).first < 3 && rows.second > 356,
+                              qPrintable(QStringLiteral("lit rows %1..%2").arg(rows.first).arg(rows.second)), 20000);
+    QString why;
+    QVERIFY2(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why));
+}
+
+void TestStreams::quitWhileOpening()
+{
+    // An RTSP server that accepts and never answers: libVLC's stop then takes seconds.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(qEnvironmentVariable("NOVALINE_BINARY_DIR") + QStringLiteral("/tests/vlcqt_quit_helper"),
+                {QStringLiteral("rtsp://127.0.0.1:%1/stream").arg(silent.serverPort())});
+    QVERIFY(child.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 30000);
+    const QByteArray line = child.readLine().trimmed();
+    QVERIFY2(line.startsWith("QUIT "), line.constData());
+    const qint64 quitAt = line.mid(5).toLongLong();
+    QVERIFY(child.waitForFinished(30000));
+    const qint64 took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch()).count() - quitAt;
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // The wait for libVLC is bounded at 3 s; the rest is the process's own end.
+    QVERIFY2(took < 4500, qPrintable(QStringLiteral("ended %1 ms after the quit").arg(took)));
 }
 
 void TestStreams::createDestroy()
