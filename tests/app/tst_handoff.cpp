@@ -1,7 +1,9 @@
-// The update hand-off at start-up, with the real executable.
+// Start-up with the real executable: the update hand-off, what an interrupted run left
+// behind, the settings on the way out and a damaged scene cache.
 #include "processhelpers.h"
 
 #include <QSettings>
+#include <QDirIterator>
 #include <QTemporaryDir>
 
 class TestHandoff : public QObject
@@ -79,7 +81,65 @@ private slots:
         QVERIFY(!QFile::exists(m_installer));
     }
 
+    void leftoversOfAnInterruptedRunAreSwept()
+    {
+        const QString cache = m_players.cacheFolder();
+        const QStringList planted{QStringLiteral("update.staging-Ab12Cd/update.exe"), QStringLiteral("update.old-Xy34Zw/f"),
+                                  QStringLiteral("update-download/update-33555601-77-1.archive.q1W2e3"),
+                                  QStringLiteral("config.json.3.part.AbCdEf"), QStringLiteral("jtv.json.4.part")};
+        for (const QString &name : planted)
+            writeFile(cache + QLatin1Char('/') + name, QByteArray(4096, 'x'));
+        writeFile(cache + QStringLiteral("/config.json"), "{}");
+        QVERIFY(startsNormally());
+        QStringList left = QDir(cache).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        left.removeAll(QStringLiteral("log.txt"));
+        QCOMPARE(left, QStringList{QStringLiteral("config.json")});
+    }
+
+    void settingsWrittenJustBeforeATerminationSignalAreKept()
+    {
+        QSettings().clear();
+        QSettings().sync();
+        QProcess *process = m_players.start({});
+        QTRY_VERIFY_WITH_TIMEOUT(m_players.log().contains("Open urls"), 30000);
+        PlayerProcesses::kill(process, SIGTERM);
+        QVERIFY(process->waitForFinished(20000));
+        QSettings settings;
+        QCOMPARE(settings.value(QStringLiteral("version")).toInt(), 33555600);
+        QCOMPARE(settings.value(QStringLiteral("installDir")).toString(), m_players.executable());
+    }
+
+    void aDamagedSceneCacheDoesNotStopTheStart()
+    {
+        // A run that keeps Qt's scene cache, cut short as a full disk leaves it.
+        m_players.environment().insert(QStringLiteral("QML_DISABLE_DISK_CACHE"), QStringLiteral("0"));
+        QVERIFY(startsNormally());
+        m_players.stopAll();
+        m_players.environment().remove(QStringLiteral("QML_DISABLE_DISK_CACHE"));
+        QDirIterator files(m_players.cacheFolder() + QStringLiteral("/qmlcache"), QDir::Files);
+        int cut = 0;
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.resize(file.size() / 3));
+            ++cut;
+        }
+        QVERIFY(cut > 0);
+        QVERIFY(startsNormally());
+        // Still running once the scenes are up, not only at the first list.
+        QTRY_VERIFY_WITH_TIMEOUT(m_players.log().contains("libVLC"), 30000);
+        QTest::qWait(500);
+        QVERIFY(startsNormallyStillRunning());
+    }
+
 private:
+    static void writeFile(const QString &path, const QByteArray &data)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+
     void writeInstaller(const QString &text, bool executable)
     {
         QDir().mkpath(QFileInfo(m_installer).absolutePath());
@@ -104,10 +164,13 @@ private:
         settings.sync();
     }
 
+    bool startsNormallyStillRunning() const { return m_last && m_last->state() == QProcess::Running; }
+
     bool startsNormally()
     {
         const int before = m_players.opened().size();
         QProcess *process = m_players.start({});
+        m_last = process;
         QElapsedTimer timer;
         timer.start();
         while (m_players.opened().size() == before && timer.elapsed() < 30000 && process->state() != QProcess::NotRunning)
@@ -116,6 +179,7 @@ private:
     }
 
     PlayerProcesses m_players;
+    QProcess *m_last = nullptr;
     QTemporaryDir m_work;
     QString m_installer;
     QString m_marker;

@@ -237,6 +237,29 @@ private slots:
 
     // Every fault of the server: no crash, the cached document is neither lost nor
     // damaged, and the log says what happened.
+    void documentsWithoutAChannelListKeepTheCache_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("replaces");
+        QTest::newRow("empty object") << QByteArray("{}") << false;
+        QTest::newRow("iptv not an array") << QByteArray("{\"iptv\": {\"title\": \"x\"}}") << false;
+        QTest::newRow("iptv missing, guide only") << QByteArray("{\"iptvJtvWeek\": \"http://127.0.0.1:9/j\"}") << false;
+        QTest::newRow("an empty channel list is a list") << QByteArray("{\"iptv\": []}") << true;
+    }
+    void documentsWithoutAChannelListKeepTheCache()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, replaces);
+        LogRecorder log;
+        QVERIFY(writeFile(Config::configFilePath(), cachedDocument));
+        QVERIFY(server.put(QStringLiteral("config.json"), body));
+        QVERIFY(fetch());
+        QCOMPARE(readAll(Config::configFilePath()), replaces ? body : cachedDocument);
+        QCOMPARE(titles(), replaces ? QStringList() : (QStringList{QStringLiteral("Old A"), QStringLiteral("Old B")}));
+        QCOMPARE(log.count(QtCriticalMsg, QStringLiteral("no channel list, keeping and loading the cached config")),
+                 replaces ? 0 : 1);
+    }
+
     void serverFaults_data()
     {
         QTest::addColumn<QString>("fault");

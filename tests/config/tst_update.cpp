@@ -160,6 +160,20 @@ private slots:
         config->applyConfig(doc, QUrl());
         QCOMPARE(config->updateDownloadsStarted(), 1);
         QCOMPARE(server.hits(QStringLiteral("/media/update.tar.gz")), before + 1);
+
+        // Nor in the next run, which finds it unpacked on disk.
+        config->settings()->sync();
+        config.reset(new Config);
+        config->applyConfig(doc, QUrl());
+        QCOMPARE(config->updateDownloadsStarted(), 0);
+        // A newer build is fetched, and one given up never again.
+        config->writeSetting(QStringLiteral("updateRefusedVersion"), packed(2, 0, 6, 0xA0));
+        config->applyConfig(offer({entry(packed(2, 0, 6, 0xA0), OsIntegration::platform(), archiveUrl())}), QUrl());
+        QCOMPARE(config->updateDownloadsStarted(), 0);
+        config->applyConfig(offer({entry(packed(2, 0, 7, 0xA0), OsIntegration::platform(), archiveUrl())}), QUrl());
+        QCOMPARE(config->updateDownloadsStarted(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(config->settings()->value(QStringLiteral("updateVersion")).toInt(), packed(2, 0, 7, 0xA0), 10000);
+        QCOMPARE(server.hits(QStringLiteral("/media/update.tar.gz")), before + 2);
     }
 
     void noSecondDownloadWhileFetching()

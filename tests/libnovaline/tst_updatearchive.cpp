@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QtTest>
 
 #include <archive.h>
@@ -137,6 +138,8 @@ private slots:
     void refusedArchivesLeaveTheOldUpdate_data();
     void refusedArchivesLeaveTheOldUpdate();
     void defaultEntryLimit();
+    void limitsOfTheArchiveAndTheDisk_data();
+    void limitsOfTheArchiveAndTheDisk();
     void clearUpdateCacheRemovesOnlyUpdates();
     void downloadAndUnpack();
     void checksum_data();
@@ -328,6 +331,37 @@ void TestUpdateArchive::defaultEntryLimit()
         QVERIFY(!UpdateArchive::unpack(broken, &error));
     }
     QCOMPARE(cacheLeftovers(), QStringList{QStringLiteral("update")});
+}
+
+void TestUpdateArchive::limitsOfTheArchiveAndTheDisk_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<qint64>("margin");  // -1: more than the disk has free
+    QTest::addColumn<QString>("reason"); // empty: accepted
+    QTest::newRow("2 MiB of zeros from a tiny archive") << QByteArray(2 << 20, '\0') << qint64(0)
+                                                        << QStringLiteral("-byte archive");
+    QTest::newRow("incompressible 300 KiB") << bigData(300 * 1024) << qint64(0) << QString();
+    QTest::newRow("no room left on the disk") << bigData(1024) << qint64(-1) << QStringLiteral("the disk is nearly full");
+}
+
+void TestUpdateArchive::limitsOfTheArchiveAndTheDisk()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(qint64, margin);
+    QFETCH(QString, reason);
+    const QString path = sample(QStringLiteral("limits.tar.gz"));
+    QFile::remove(path);
+    QVERIFY(writeArchive(path, QStringLiteral("tar.gz"), {file(QStringLiteral("update.exe"), "x", 0755),
+                                                          file(QStringLiteral("payload.bin"), payload)}));
+    UpdateArchive::Limits limits;
+    limits.ratioFloorBytes = 512 * 1024;
+    limits.freeSpaceMargin = margin >= 0 ? margin : QStorageInfo(cacheFolder()).bytesAvailable() + (qint64(1) << 30);
+    if (!reason.isEmpty())
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("refused: .*") + QRegularExpression::escape(reason)));
+    QString error;
+    QCOMPARE(UpdateArchive::unpack(path, limits, &error), reason.isEmpty());
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(cacheLeftovers(), reason.isEmpty() ? QStringList{QStringLiteral("update")} : QStringList());
 }
 
 void TestUpdateArchive::clearUpdateCacheRemovesOnlyUpdates()
