@@ -71,6 +71,8 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
 
 Kernel::~Kernel()
 {
+    // closeApp has closed it already; close() of a closed server leaves the name
+    // alone, which a successor may have taken meanwhile.
     if (server) {
         server->close();
         server->deleteLater();
@@ -81,6 +83,11 @@ void Kernel::startServer()
 {
     server = new QLocalServer;
     server->setSocketOptions(QLocalServer::UserAccessOption);
+    // Copies of a burst arrive in any order; the sequencer restores launch order.
+    auto *sequencer = new LaunchSequencer(server);
+    connect(sequencer, &LaunchSequencer::open, this, [this](const QList<QUrl> &urls, bool append) {
+        openUrls(urls, append);
+    });
     QLocalServer::removeServer(QLatin1String(launchServerName));
     if (!server->listen(QLatin1String(launchServerName)))
         qCritical().noquote() << QStringLiteral("Cannot create local server: ") + server->errorString();
@@ -121,9 +128,10 @@ void Kernel::readLaunchMessages(QLocalSocket *socket)
                 return;
             QByteArray bytes = socket->read(4 + qint64(length));
             if (takeLaunchMessage(bytes, message, &error) == LaunchMessageStatus::Complete) {
+                server->findChild<LaunchSequencer *>()->receive(message);
+                // Counted from now: opening a long list may take longer than the limit.
                 if (auto *timer = socket->findChild<QTimer *>(QStringLiteral("launchPeerTimer")))
                     timer->start(launchPeerTimeoutMs);
-                openUrls(message.urls, message.append);
                 continue;
             }
         }
@@ -244,17 +252,23 @@ void Kernel::releaseInstance()
     // A new copy is about to start for the update: it must find neither the segment
     // nor the server, so that it becomes the first copy.
     qDebug("Releasing the single instance");
-    if (sharedMemory && sharedMemory->isAttached())
-        sharedMemory->detach();
+    // The server first: a copy that finds the segment gone binds the name at once.
     if (server)
         server->close();
+    if (sharedMemory && sharedMemory->isAttached())
+        sharedMemory->detach();
 }
 
 void Kernel::restoreInstance()
 {
     qDebug("Taking the single instance back");
-    if (sharedMemory && !sharedMemory->isAttached() && !reacquireFirstInstance(*sharedMemory))
-        qWarning("Cannot take the single-instance segment back");
+    if (sharedMemory && !sharedMemory->isAttached()) {
+        if (!reacquireFirstInstance(*sharedMemory))
+            qWarning("Cannot take the single-instance segment back");
+        else if (server)
+            // The segment counts launches from the start again.
+            server->findChild<LaunchSequencer *>()->reset();
+    }
     if (server && !server->isListening()) {
         QLocalServer::removeServer(QLatin1String(launchServerName));
         if (!server->listen(QLatin1String(launchServerName)))
@@ -265,6 +279,10 @@ void Kernel::restoreInstance()
 void Kernel::closeApp()
 {
     qDebug("Closing iptv player");
+    // The server goes before the segment: once the segment is gone a new copy may bind
+    // the name, and closing after that would remove the new copy's socket.
+    if (server)
+        server->close();
     if (sharedMemory)
         sharedMemory->detach();
     playerWindow->storeGeometry();

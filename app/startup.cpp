@@ -61,9 +61,13 @@ int iptvMain(int &argc, char **argv)
         parser->addOption(registerAssociations);
         parser->addOption(unregisterAssociations);
         parser->addPositionalArgument(QStringLiteral("url"), QStringLiteral("Url to open."), QString());
-        parser->process(app);
-
-        if (parser->isSet(registerAssociations)) {
+        // Not process(): it would exit() past the segment, leaving it to the next start.
+        const bool parsed = parser->parse(QCoreApplication::arguments());
+        if (!parsed) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                         qPrintable(parser->errorText()));
+            status = EXIT_FAILURE;
+        } else if (parser->isSet(registerAssociations)) {
             for (const QString &suffix : videoFileExtensions)
                 OsIntegration::registerFileAssociation(QLatin1String(programId), suffix, true);
         } else if (parser->isSet(unregisterAssociations)) {
@@ -88,7 +92,7 @@ int iptvMain(int &argc, char **argv)
                 std::_Exit(status);
             } else {
                 if (!urls.isEmpty())
-                    sendLaunchMessage(urls, launch.launchGap <= 1);
+                    sendLaunchMessage(urls, launch.launchGap <= 1, 10, 1000, launch.order);
                 qWarning("Another copy launched. Exiting...");
                 status = 0;
             }

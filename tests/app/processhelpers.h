@@ -1,10 +1,14 @@
 #pragma once
 // Starting the real player executable and reading what it logged.
 
+#include "singleinstance.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSharedMemory>
 #include <QStandardPaths>
 #include <QTest>
@@ -33,6 +37,19 @@ public:
 
     QString executable() const { return m_executable; }
     QString cacheFolder() const { return m_cache; }
+
+    // Copies started from now on run under another user id.
+    void runAs(uint uid, uint gid)
+    {
+        m_wrapper = QStringList{QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
+                                QStringLiteral("--clear-groups"), QStringLiteral("--"), m_executable};
+    }
+
+    void setCacheHome(const QString &cacheHome)
+    {
+        m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
+        m_cache = cacheHome + QStringLiteral("/Novaline/IPTV");
+    }
     QString logPath() const { return m_cache + QStringLiteral("/log.txt"); }
     QProcessEnvironment &environment() { return m_environment; }
 
@@ -61,13 +78,36 @@ public:
 
     int logCount(const QByteArray &text) const { return log().count(text); }
 
+    // The local-file playlist the dispatched lists leave behind.
+    QStringList playlist() const
+    {
+        QStringList files;
+        QSet<QString> seen;
+        for (const OpenedUrls &entry : opened()) {
+            if (!entry.append) {
+                files.clear();
+                seen.clear();
+            }
+            for (const QString &url : entry.urls) {
+                if (!seen.contains(url)) {
+                    seen.insert(url);
+                    files << url;
+                }
+            }
+        }
+        return files;
+    }
+
     QProcess *start(const QStringList &arguments, const QString &workingDirectory = QString())
     {
         auto *process = new QProcess;
         process->setProcessEnvironment(m_environment);
         if (!workingDirectory.isEmpty())
             process->setWorkingDirectory(workingDirectory);
-        process->start(m_executable, arguments);
+        if (m_wrapper.isEmpty())
+            process->start(m_executable, arguments);
+        else
+            process->start(QStringLiteral("setpriv"), m_wrapper + arguments);
         m_processes << process;
         return process;
     }
@@ -77,7 +117,13 @@ public:
              const QString &workingDirectory = QString(), int timeoutMs = 30000)
     {
         QProcess *process = start(arguments, workingDirectory);
-        if (!process->waitForFinished(timeoutMs))
+        // Waiting in the event loop keeps reading every copy's output: a running copy
+        // that logs a long list would otherwise block on a full pipe.
+        QElapsedTimer timer;
+        timer.start();
+        while (process->state() != QProcess::NotRunning && timer.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        if (process->state() != QProcess::NotRunning)
             return false;
         *exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
         if (stderrText)
@@ -93,7 +139,7 @@ public:
     // Makes the last recorded launch lie in the past, as after a quiet period.
     static bool ageLaunchStamp(quint32 seconds)
     {
-        QSharedMemory segment(QStringLiteral("iptv_novaline"));
+        QSharedMemory segment{QLatin1String(singleInstanceKey)};
         if (!segment.attach())
             return false;
         segment.lock();
@@ -108,7 +154,7 @@ public:
     // The launch stamp in the segment, 0 when there is none.
     static quint32 launchStamp()
     {
-        QSharedMemory segment(QStringLiteral("iptv_novaline"));
+        QSharedMemory segment{QLatin1String(singleInstanceKey)};
         if (!segment.attach())
             return 0;
         segment.lock();
@@ -119,14 +165,14 @@ public:
         return stamp;
     }
 
-    static bool segmentExists()
+    // Processes attached to the segment, -1 when there is none. Never attaches: that
+    // would make Qt remove a segment nobody holds any more.
+    static int attachCount()
     {
-        QSharedMemory segment(QStringLiteral("iptv_novaline"));
-        if (!segment.attach())
-            return false;
-        segment.detach();
-        return true;
+        return SingleInstancePlatform::attachCount(QSharedMemory(QLatin1String(singleInstanceKey)).nativeKey());
     }
+
+    static bool segmentExists() { return attachCount() >= 0; }
 
     void stopAll()
     {
@@ -147,6 +193,7 @@ public:
 
 private:
     QString m_executable;
+    QStringList m_wrapper;
     QString m_cache;
     QProcessEnvironment m_environment;
     QList<QProcess *> m_processes;

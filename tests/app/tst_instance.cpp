@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char anotherCopy[] = "Warning: Another copy launched. Exiting...";
@@ -53,6 +57,16 @@ private slots:
     {
         m_players.stopAll();
         QTRY_VERIFY_WITH_TIMEOUT(!PlayerProcesses::segmentExists(), 10000);
+    }
+
+    void parseErrorReleasesTheSegment()
+    {
+        int code = -1;
+        QByteArray err;
+        QVERIFY(m_players.run({QStringLiteral("--bogus")}, &code, &err));
+        QVERIFY(code != 0);
+        QVERIFY(err.contains("bogus"));
+        QCOMPARE(PlayerProcesses::attachCount(), -1);
     }
 
     void associationCommands()
@@ -142,36 +156,175 @@ private slots:
         QVERIFY(first->state() == QProcess::Running);
     }
 
-    void burstOfThree()
+    void burstKeepsLaunchOrder()
+    {
+        QVERIFY(startFirstCopy({}));
+        QVERIFY(PlayerProcesses::ageLaunchStamp(100));
+        const quint32 aged = PlayerProcesses::launchStamp();
+        QStringList expected;
+        for (const char *name : {"a.avi", "b.avi", "c.avi"})
+            expected << fileUrl(m_work.filePath(QLatin1String(name)));
+        // Early in a second, so that the whole burst falls within it.
+        QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime().time().msec() < 200, 2000);
+        // The copy that starts the burst is held up right after its launch check, so
+        // the two behind it arrive first.
+        QProcess *first = m_players.start({m_work.filePath(QStringLiteral("a.avi"))});
+        QElapsedTimer timer;
+        timer.start();
+        while (PlayerProcesses::launchStamp() == aged && timer.elapsed() < 20000) {
+        }
+        PlayerProcesses::kill(first, SIGSTOP);
+        QVERIFY(PlayerProcesses::launchStamp() != aged);
+        for (const char *name : {"b.avi", "c.avi"}) {
+            int code = -1;
+            QVERIFY(m_players.run({m_work.filePath(QLatin1String(name))}, &code));
+            QCOMPARE(code, 0);
+        }
+        PlayerProcesses::kill(first, SIGCONT);
+        QVERIFY(first->waitForFinished(30000));
+        QCOMPARE(first->exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.playlist(), expected, 15000);
+    }
+
+    void longListArrivesWhole()
     {
         QVERIFY(startFirstCopy({}));
         const int before = m_players.opened().size();
         QVERIFY(PlayerProcesses::ageLaunchStamp(100));
-        // Start the burst early in a second so that all three fall within it.
-        QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime().time().msec() < 200, 2000);
-        QList<QProcess *> copies;
-        const QStringList names = {QStringLiteral("a.avi"), QStringLiteral("b.avi"), QStringLiteral("c.avi")};
-        for (const QString &name : names)
-            copies << m_players.start({m_work.filePath(name)});
-        for (QProcess *copy : qAsConst(copies)) {
-            QVERIFY(copy->waitForFinished(30000));
-            QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(copy->exitCode(), 0);
+        // Short names relative to a deep folder: over 2 MiB of URLs from a short command
+        // line, and few enough files for the playlist to take them quickly.
+        QString folder = m_work.path();
+        while (folder.size() < 2800)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+        QVERIFY(QDir().mkpath(folder));
+        QStringList names;
+        QStringList expected;
+        for (int i = 0; i < 800; ++i) {
+            names << QStringLiteral("f%1.avi").arg(i, 3, 10, QLatin1Char('0'));
+            expected << fileUrl(folder + QLatin1Char('/') + names.constLast());
         }
-        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 3, 10000);
-        const QList<OpenedUrls> received = m_players.opened().mid(before);
-        QList<bool> appends;
-        QStringList urls;
-        for (const OpenedUrls &entry : received) {
-            appends << entry.append;
-            QCOMPARE(entry.urls.size(), 1);
-            urls << entry.urls;
+        int code = -1;
+        QVERIFY(m_players.run(names, &code, nullptr, folder, 60000));
+        QCOMPARE(code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_players.playlist().size() == expected.size(), 30000);
+        QCOMPARE(m_players.playlist(), expected);
+        QVERIFY(m_players.opened().size() >= before + 2);
+        QCOMPARE(m_players.opened().at(before).append, false);
+    }
+
+    void quitLeavesTheNameToTheNextCopy()
+    {
+        QProcess *old = startFirstCopy({});
+        QVERIFY(old);
+        // Stop the quitting copy as soon as its segment is gone: a new copy may start
+        // from that moment on.
+        PlayerProcesses::kill(old, SIGTERM);
+        QElapsedTimer timer;
+        timer.start();
+        while (PlayerProcesses::segmentExists() && timer.elapsed() < 20000) {
         }
-        std::sort(appends.begin(), appends.end());
-        QCOMPARE(appends, (QList<bool>{false, true, true}));
-        urls.sort();
-        QCOMPARE(urls, (QStringList{fileUrl(m_work.filePath(names.at(0))), fileUrl(m_work.filePath(names.at(1))),
-                                    fileUrl(m_work.filePath(names.at(2)))}));
+        PlayerProcesses::kill(old, SIGSTOP);
+        QVERIFY(!PlayerProcesses::segmentExists());
+        QProcess *next = startFirstCopy({});
+        QVERIFY(next);
+        PlayerProcesses::kill(old, SIGCONT);
+        QVERIFY(old->waitForFinished(20000));
+        QCOMPARE(old->exitCode(), 0);
+
+        // The old copy's last steps left the new copy's name alone.
+        const int before = m_players.opened().size();
+        int code = -1;
+        QVERIFY(m_players.run({QStringLiteral("http://host/after.ts")}, &code));
+        QCOMPARE(code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_players.opened().size(), before + 1, 10000);
+        QCOMPARE(m_players.opened().constLast().urls, QStringList{QStringLiteral("http://host/after.ts")});
+    }
+
+    void eachUserHasAPlayer_data()
+    {
+        QTest::addColumn<bool>("otherFirst");
+        QTest::addColumn<bool>("runtimeFolders");
+        QTest::newRow("this user first, runtime folders") << false << true;
+        QTest::newRow("other user first, no runtime folders") << true << false;
+    }
+    void eachUserHasAPlayer()
+    {
+        QFETCH(bool, otherFirst);
+        QFETCH(bool, runtimeFolders);
+        if (::getuid() != 0)
+            QSKIP("a second user id needs root");
+        const passwd *account = ::getpwnam("nobody");
+        if (!account)
+            QSKIP("no unprivileged account to run as");
+        const uint uid = account->pw_uid;
+        const uint gid = account->pw_gid;
+
+        // Both users share one temporary folder; the other one's own folders are its.
+        QVERIFY(::chmod(qgetenv("NOVALINE_TEST_ROOT").constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_work.path()).constData(), 0711) == 0);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).left(5);
+        const QString shared = m_work.filePath(tag + QStringLiteral("-tmp"));
+        const QString home = m_work.filePath(tag + QStringLiteral("-other"));
+        QVERIFY(QDir().mkpath(shared));
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        PlayerProcesses mine;
+        PlayerProcesses other;
+        other.runAs(uid, gid);
+        QProcessEnvironment &env = other.environment();
+        for (const char *name : {"home", "config", "cache", "data", "state", "runtime"}) {
+            const QString folder = home + QLatin1Char('/') + QLatin1String(name);
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), uid, gid) == 0);
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+        }
+        env.insert(QStringLiteral("HOME"), home + QStringLiteral("/home"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/state"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + home + QStringLiteral("/no-bus"));
+        other.setCacheHome(home + QStringLiteral("/cache"));
+        if (env.contains(QStringLiteral("XAUTHORITY"))) {
+            const QString authority = home + QStringLiteral("/home/Xauthority");
+            QVERIFY(QFile::copy(env.value(QStringLiteral("XAUTHORITY")), authority));
+            QVERIFY(::chown(QFile::encodeName(authority).constData(), uid, gid) == 0);
+            env.insert(QStringLiteral("XAUTHORITY"), authority);
+        }
+        mine.setCacheHome(m_work.filePath(tag + QStringLiteral("-cache")));
+        for (PlayerProcesses *players : {&mine, &other}) {
+            players->environment().insert(QStringLiteral("TMPDIR"), shared);
+            if (!runtimeFolders)
+                players->environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        }
+
+        PlayerProcesses &first = otherFirst ? other : mine;
+        PlayerProcesses &second = otherFirst ? mine : other;
+        const auto started = [this](PlayerProcesses &players, const QString &name) {
+            QProcess *process = players.start({m_work.filePath(name)});
+            QTRY_COMPARE_WITH_TIMEOUT(players.opened().size(), 1, 30000);
+            QCOMPARE(players.opened().constFirst().urls, QStringList{fileUrl(m_work.filePath(name))});
+            QVERIFY(process->state() == QProcess::Running);
+        };
+        started(first, QStringLiteral("one.avi"));
+        if (QTest::currentTestFailed())
+            return;
+        // The second user's start is a first copy of its own.
+        started(second, QStringLiteral("two.avi"));
+        if (QTest::currentTestFailed())
+            return;
+
+        // Later copies reach their own user's player, and only that.
+        int code = -1;
+        QVERIFY(first.run({m_work.filePath(QStringLiteral("three.avi"))}, &code));
+        QCOMPARE(code, 0);
+        QVERIFY(second.run({m_work.filePath(QStringLiteral("four.avi"))}, &code));
+        QCOMPARE(code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(first.opened().size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(second.opened().size(), 2, 10000);
+        QCOMPARE(first.opened().constLast().urls, QStringList{fileUrl(m_work.filePath(QStringLiteral("three.avi")))});
+        QCOMPARE(second.opened().constLast().urls, QStringList{fileUrl(m_work.filePath(QStringLiteral("four.avi")))});
+        mine.stopAll();
+        other.stopAll();
     }
 
     void badMessagesChangeNothing()
@@ -193,14 +346,14 @@ private slots:
         // A silent peer does not hold up the others; a message arriving in pieces is
         // read once it is whole.
         QLocalSocket silent;
-        silent.connectToServer(QStringLiteral("Pelorin_iptv"));
+        silent.connectToServer(QLatin1String(launchServerName));
         QVERIFY(silent.waitForConnected(5000));
         silent.write(QByteArray::fromHex("0000"));
         QVERIFY(silent.waitForBytesWritten(5000));
 
         const QByteArray message = encode({QUrl(QStringLiteral("http://host/slow.ts"))}, false);
         QLocalSocket slow;
-        slow.connectToServer(QStringLiteral("Pelorin_iptv"));
+        slow.connectToServer(QLatin1String(launchServerName));
         QVERIFY(slow.waitForConnected(5000));
         slow.write(message.left(9));
         QVERIFY(slow.waitForBytesWritten(5000));
@@ -223,7 +376,7 @@ private slots:
         QVERIFY(first);
         PlayerProcesses::kill(first, SIGKILL);
         QVERIFY(first->waitForFinished(10000));
-        QVERIFY(PlayerProcesses::segmentExists()); // left behind by the killed copy
+        QCOMPARE(PlayerProcesses::attachCount(), 0); // left behind by the killed copy
 
         const int before = m_players.opened().size();
         QProcess *next = m_players.start({m_work.filePath(QStringLiteral("next.mkv"))});
@@ -231,6 +384,8 @@ private slots:
         QCOMPARE(m_players.opened().constLast().urls, QStringList{fileUrl(m_work.filePath(QStringLiteral("next.mkv")))});
         QCOMPARE(m_players.opened().constLast().append, false);
         QVERIFY(next->state() == QProcess::Running);
+        QCOMPARE(m_players.logCount("Warning: Removed the single-instance segment of a copy that ended without "
+                                    "releasing it\n"), 1);
 
         // It also serves later copies.
         int code = -1;
@@ -277,7 +432,7 @@ private:
     static bool sendRaw(const QByteArray &bytes, bool expectDrop)
     {
         QLocalSocket socket;
-        socket.connectToServer(QStringLiteral("Pelorin_iptv"));
+        socket.connectToServer(QLatin1String(launchServerName));
         if (!socket.waitForConnected(5000))
             return false;
         socket.write(bytes);
