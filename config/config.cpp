@@ -15,12 +15,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QtConcurrent>
 #include <QUrlQuery>
 #include <QtDebug>
 
@@ -89,6 +91,10 @@ Config::Config(QObject *parent)
             == QLatin1String(SettingsKeys::updateStateExtracted)
         && QFile::exists(m_settings->value(QString::fromLatin1(SettingsKeys::updatePath)).toString()))
         m_extractedVersion = SettingsKeys::readInt(m_settings, QString::fromLatin1(SettingsKeys::updateVersion), 0);
+    // The guide of an earlier run is indexed in the background, not at the first
+    // channel start.
+    if (QFileInfo::exists(jtvFilePath()))
+        ingestGuide(jtvFilePath(), false, m_guideSerial);
     // Belt and braces: whatever was written lands on disk before the process ends.
     if (QCoreApplication *app = QCoreApplication::instance()) {
         QSettings *settings = m_settings;
@@ -226,15 +232,7 @@ HttpDownload *Config::newDownload(int mode, qint64 maxBytes, int deadlineMs)
     download->setStallTimeout(m_stallTimeoutMs);
     download->setMaxSize(m_maxBytesCap > 0 ? std::min(maxBytes, m_maxBytesCap) : maxBytes);
     m_downloads.insert(download);
-    // A body that keeps trickling in never stalls; the deadline ends it.
-    auto *deadline = new QTimer(download);
-    deadline->setSingleShot(true);
-    deadline->setInterval(m_deadlineCapMs > 0 ? std::min(deadlineMs, m_deadlineCapMs) : deadlineMs);
-    connect(deadline, &QTimer::timeout, download, [download] {
-        emit download->downloadError(QStringLiteral("the transfer took too long"));
-        emit download->downloadFinished();
-    });
-    deadline->start();
+    download->setDeadline(m_deadlineCapMs > 0 ? std::min(deadlineMs, m_deadlineCapMs) : deadlineMs);
     return download;
 }
 
@@ -523,42 +521,59 @@ void Config::downloadJtv()
     download->setSavePath(folder);
     download->setFileName(staged);
 
-    connect(download, &HttpDownload::downloadFinished, download, [this, download] {
-        releaseDownload(download);
-        emit jtvDownloaded();
-    });
+    const int serial = ++m_guideSerial;
+    connect(download, &HttpDownload::downloadFinished, download, [this, download] { releaseDownload(download); });
     connect(download, &HttpDownload::downloadError, download, [this, download, stagedPath](const QString &error) {
         qWarning().noquote() << QStringLiteral("Error to download jtv: ") + error;
         QFile::remove(stagedPath);
         releaseDownload(download);
     });
     connect(download, &HttpDownload::fileDownloaded, download,
-            [this, download, stagedPath](const QString &, const QString &) {
-                if (!onJtvDownloaded(stagedPath))
-                    releaseDownload(download);  // no jtvDownloaded() for a refused guide
+            [this, download, stagedPath, serial](const QString &, const QString &) {
+                releaseDownload(download);
+                ingestGuide(stagedPath, true, serial);
             });
     download->download();
 }
 
-bool Config::onJtvDownloaded(const QString &stagedPath)
+void Config::ingestGuide(const QString &path, bool staged, int serial)
 {
-    bool opened = false;
-    const QByteArray data = readFile(stagedPath, &opened);
-    QFile::remove(stagedPath);
-    const QJsonDocument doc = QJsonDocument::fromJson(data);
-    if (!opened || isEmptyDocument(doc) || !doc.isObject()) {
-        qWarning().noquote() << QStringLiteral("Error to download jtv: ")
-                                    + QStringLiteral("the answer is not a guide document");
-        return false;
-    }
-    QString error;
-    if (!writeAtomically(jtvFilePath(), data, &error)) {
-        qCritical().noquote() << QStringLiteral("Error to download jtv: ")
-                                    + QStringLiteral("could not store it: ") + error;
-        return false;
-    }
-    m_guideIndex->adopt(jtvFilePath(), data, doc);
-    return true;
+    // Checking and indexing a large guide takes seconds: never on the GUI thread.
+    ++m_guideJobs;
+    auto *watcher = new QFutureWatcher<GuideIndex::Scan>(this);
+    connect(watcher, &QFutureWatcher<GuideIndex::Scan>::finished, this, [this, watcher, path, staged, serial] {
+        watcher->deleteLater();
+        --m_guideJobs;
+        const GuideIndex::Scan scan = watcher->result();
+        if (serial != m_guideSerial) {
+            // An older address finishing after a newer one: the newer guide stays.
+            qDebug().noquote() << "Dropped a guide that is no longer wanted:" << path;
+            if (staged)
+                QFile::remove(path);
+            return;
+        }
+        if (!staged) {
+            if (scan.status != GuideIndex::CannotOpen && !m_guideIndex->isCurrent(path))
+                m_guideIndex->adopt(path, scan);
+            return;
+        }
+        if (scan.status != GuideIndex::Ok || scan.spans.isEmpty()) {
+            QFile::remove(path);
+            qWarning().noquote() << QStringLiteral("Error to download jtv: ")
+                                        + QStringLiteral("the answer is not a guide document");
+            return;
+        }
+        QString error;
+        if (!AtomicFile::replace(path, jtvFilePath(), &error)) {
+            QFile::remove(path);
+            qCritical().noquote() << QStringLiteral("Error to download jtv: ")
+                                         + QStringLiteral("could not store it: ") + error;
+            return;
+        }
+        m_guideIndex->adopt(jtvFilePath(), scan);
+        emit jtvDownloaded();
+    });
+    watcher->setFuture(QtConcurrent::run([path] { return GuideIndex::scan(path); }));
 }
 
 void Config::loadJtv(const QString &key)

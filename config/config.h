@@ -149,15 +149,17 @@ public:
     int updateDownloadsStarted() const { return m_updateDownloadsStarted; }
     // How many times the cached guide was indexed (tests and benchmarks).
     int guideIndexCount() const;
-    // Downloads started by this object that have not finished yet.
-    int activeDownloads() const { return m_downloads.size(); }
+    // Downloads started by this object, and guides being checked, not finished yet.
+    int activeDownloads() const { return m_downloads.size() + m_guideJobs; }
 
 private:
     HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);
     void releaseDownload(HttpDownload *download);
     void onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl);
     void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl);
-    bool onJtvDownloaded(const QString &stagedPath);
+    // Checks and indexes a guide file on a worker; a staged download is then renamed
+    // over the cached guide. serial tells a superseded download apart.
+    void ingestGuide(const QString &path, bool staged, int serial);
     QString stagingName(const QString &fileName);
     void recordExtracted(int version);
 
@@ -175,6 +177,8 @@ private:
     qint64 m_maxBytesCap = 0;
     int m_deadlineCapMs = 0;
     int m_downloadSerial = 0;
+    int m_guideSerial = 0;
+    int m_guideJobs = 0;
     int m_portalSerial = 0;
 
     UpdateArchive *m_updateInFlight = nullptr;

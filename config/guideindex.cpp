@@ -3,8 +3,11 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QVariantMap>
+
+#include <limits>
 
 namespace {
 
@@ -142,7 +145,7 @@ bool emptyDocument(const QJsonDocument &doc)
 
 } // namespace
 
-bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *spans)
+bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *spans, qint64 *end)
 {
     const char *p = data.constData();
     const qint64 n = data.size();
@@ -158,8 +161,11 @@ bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *span
         return false;
     ++i;
     skipWhite();
-    if (i < n && p[i] == '}')
+    if (i < n && p[i] == '}') {
+        if (end)
+            *end = i + 1;
         return true;
+    }
     QString key;
     for (;;) {
         skipWhite();
@@ -181,6 +187,8 @@ bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *span
             ++i;
             continue;
         }
+        if (end)
+            *end = i + 1;
         return p[i] == '}';
     }
 }
@@ -188,36 +196,73 @@ bool GuideIndex::scanTopLevel(const QByteArray &data, QHash<QString, Span> *span
 void GuideIndex::invalidate()
 {
     m_valid = false;
-    m_spans.clear();
-    m_object = QJsonObject();
+    m_scan = Scan();
 }
 
-void GuideIndex::build(const QString &path, const FileVersion &version, const QByteArray &data, const QJsonDocument &doc)
+GuideIndex::Scan GuideIndex::scan(const QString &path)
+{
+    Scan result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    result.status = Empty;
+    if (file.size() == 0 || file.size() > std::numeric_limits<int>::max())
+        return result;
+    // Mapped, not read: a large guide costs no heap of its own.
+    const uchar *mapped = file.map(0, file.size());
+    QByteArray copy;
+    if (!mapped)
+        copy = file.readAll();
+    const QByteArray data = mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), int(file.size()))
+                                   : copy;
+    QHash<QString, Span> spans;
+    qint64 end = 0;
+    if (!scanTopLevel(data, &spans, &end)) {
+        // A top-level array is a document too, just without keys.
+        const QJsonDocument doc = parse(data);
+        if (doc.isArray() && !emptyDocument(doc))
+            result.status = Ok;
+        return result;
+    }
+    for (qint64 i = end; i < data.size(); ++i) {
+        if (!isWhite(data.at(int(i))))
+            return result;  // the full parse refuses anything after the object
+    }
+    // Each value on its own: the same verdict as one parse of everything, one
+    // channel's worth of memory at a time.
+    QByteArray wrapped;
+    for (auto it = spans.cbegin(); it != spans.cend(); ++it) {
+        const qint64 length = it->end - it->begin;
+        wrapped.resize(0);
+        wrapped.reserve(int(length) + 2);
+        wrapped.append('[');
+        wrapped.append(data.constData() + it->begin, int(length));
+        wrapped.append(']');
+        QJsonParseError error;
+        QJsonDocument::fromJson(wrapped, &error);
+        if (error.error != QJsonParseError::NoError)
+            return result;
+    }
+    if (!spans.isEmpty()) {
+        result.status = Ok;
+        result.spans = std::move(spans);
+    }
+    return result;
+}
+
+bool GuideIndex::isCurrent(const QString &path) const
+{
+    return m_valid && path == m_path && fileVersion(path) == m_version;
+}
+
+void GuideIndex::adopt(const QString &path, const Scan &scan)
 {
     invalidate();
     ++m_indexCount;
-    m_path = path;
-    m_version = version;
     m_valid = true;
-    m_empty = emptyDocument(doc);
-    m_useObject = false;
-    if (m_empty || !doc.isObject())
-        return;
-    const QJsonObject object = doc.object();
-    bool agree = scanTopLevel(data, &m_spans) && m_spans.size() == object.size();
-    for (auto it = m_spans.cbegin(); agree && it != m_spans.cend(); ++it)
-        agree = object.contains(it.key());
-    if (!agree) {
-        // Keep the parsed object rather than risk a different reading.
-        m_spans.clear();
-        m_object = object;
-        m_useObject = true;
-    }
-}
-
-void GuideIndex::adopt(const QString &path, const QByteArray &data, const QJsonDocument &doc)
-{
-    build(path, fileVersion(path), data, doc);
+    m_path = path;
+    m_version = fileVersion(path);
+    m_scan = scan;
 }
 
 GuideIndex::Status GuideIndex::programmes(const QString &path, const QString &key, QVariantList *list)
@@ -231,17 +276,18 @@ GuideIndex::Status GuideIndex::programmes(const QString &path, const QString &ke
         }
         const FileVersion version = fileVersion(path);
         if (!m_valid || path != m_path || version != m_version) {
-            const QByteArray data = file.readAll();
-            build(path, version, data, parse(data));
+            const Scan fresh = scan(path);
+            invalidate();
+            ++m_indexCount;
+            m_valid = true;
+            m_path = path;
+            m_version = version;
+            m_scan = fresh;
         }
-        if (m_empty)
-            return Empty;
-        if (m_useObject) {
-            *list = m_object.value(key).toVariant().toList();
-            return Ok;
-        }
-        const auto it = m_spans.constFind(key);
-        if (it == m_spans.cend())
+        if (m_scan.status != Ok)
+            return m_scan.status;
+        const auto it = m_scan.spans.constFind(key);
+        if (it == m_scan.spans.cend())
             return Ok;
         const qint64 length = it->end - it->begin;
         QByteArray wrapped;

@@ -4,16 +4,17 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QJsonObject>
 #include <QString>
 #include <QVariantList>
 
 // Reads the programme list of one guide key from the cached guide document.
 //
-// The guide holds every channel of a week (tens of megabytes) and is read at every
-// channel start, so it is indexed once per file version (inode, size, modification
-// and status-change times): the byte span of each key's value is kept, and a lookup
-// parses only that span. A changed file is indexed again before it is read.
+// The guide holds every channel of a week (tens, sometimes hundreds of megabytes) and
+// is read at every channel start, so it is indexed once per file version (inode, size,
+// modification and status-change times): the byte span of each key's value is kept,
+// and a lookup parses only that span. A changed file is indexed again before it is
+// read. Indexing maps the file and checks one value at a time, so it never holds the
+// whole document parsed; scan() is safe to run on a worker thread.
 class GuideIndex
 {
 public:
@@ -23,15 +24,31 @@ public:
         Empty,       // the document is empty or not JSON
     };
 
+    struct Span {
+        qint64 begin = 0;
+        qint64 end = 0;
+    };
+
+    // The outcome of reading one file: what a lookup needs.
+    struct Scan {
+        Status status = CannotOpen;
+        QHash<QString, Span> spans;
+    };
+    // Reads and checks a guide file: every member's value must be valid JSON, and the
+    // whole must be one object, exactly as a full parse would accept it.
+    static Scan scan(const QString &path);
+
     // The programme list of key: the value under key converted to a list, exactly as
     // a full parse of the file into a variant map would give it.
     Status programmes(const QString &path, const QString &key, QVariantList *list);
 
-    // Indexes data as the content of path (just written by the caller); doc is the
-    // caller's parse of data. Saves reading and parsing the file once more.
-    void adopt(const QString &path, const QByteArray &data, const QJsonDocument &doc);
+    // Takes a scan of path made elsewhere (a worker) as the index of its current
+    // version. path must not have changed since the scan, apart from being renamed.
+    void adopt(const QString &path, const Scan &scan);
 
     void invalidate();
+    // True when the index belongs to the current version of path.
+    bool isCurrent(const QString &path) const;
 
     // How many times a file was indexed (tests and benchmarks).
     int indexCount() const { return m_indexCount; }
@@ -41,21 +58,12 @@ public:
 
     // Byte spans of the values of a JSON object's members; false when data does not
     // start with an object. Keys appearing twice keep their last value.
-    struct Span {
-        qint64 begin = 0;
-        qint64 end = 0;
-    };
-    static bool scanTopLevel(const QByteArray &data, QHash<QString, Span> *spans);
+    static bool scanTopLevel(const QByteArray &data, QHash<QString, Span> *spans, qint64 *end = nullptr);
 
 private:
-    void build(const QString &path, const FileVersion &version, const QByteArray &data, const QJsonDocument &doc);
-
     bool m_valid = false;
     QString m_path;
     FileVersion m_version;
-    bool m_empty = false;          // the document of this version is empty or broken
-    bool m_useObject = false;      // the spans disagree with the parse: use the object
-    QHash<QString, Span> m_spans;
-    QJsonObject m_object;
+    Scan m_scan;
     int m_indexCount = 0;
 };

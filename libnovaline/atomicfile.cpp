@@ -1,8 +1,10 @@
 #include "atomicfile.h"
 
+#include <QFile>
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -42,6 +44,15 @@ bool write(const QString &path, const QByteArray &data, QString *error)
         return false;
     }
     return commit(file, error);
+}
+
+bool replace(const QString &from, const QString &to, QString *error)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    if (error)
+        *error = QString::fromLocal8Bit(strerror(errno));
+    return false;
 }
 
 } // namespace AtomicFile

@@ -10,19 +10,31 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QSaveFile>
+#include <QThreadStorage>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 constexpr int MaxRedirects = 10;
+
+// One manager per thread: each would keep its own connections, cookies and caches.
+QNetworkAccessManager *threadManager()
+{
+    static QThreadStorage<QNetworkAccessManager *> managers;
+    if (!managers.hasLocalData())
+        managers.setLocalData(new QNetworkAccessManager);
+    return managers.localData();
+}
 }
 
 struct HttpDownload::Private
 {
-    QNetworkAccessManager *manager = nullptr;
     QPointer<QNetworkReply> reply;
     QSaveFile *file = nullptr;
     QByteArray body;
     QTimer stallTimer;
+    QTimer deadlineTimer;
     QString savePath;
     QString fileName;
     qint64 maxSize = 0;
@@ -43,6 +55,13 @@ HttpDownload::HttpDownload(Mode mode, QObject *parent)
         fail(QStringLiteral("No data received for %1 s from %2")
                  .arg(d->stallTimeoutMs / 1000.0)
                  .arg(m_url.toDisplayString()));
+    });
+    d->deadlineTimer.setSingleShot(true);
+    connect(&d->deadlineTimer, &QTimer::timeout, this, [this] {
+        fail(QStringLiteral("Download of %1 took longer than %2 s (%3 bytes received)")
+                 .arg(m_url.toDisplayString())
+                 .arg(d->deadlineTimer.interval() / 1000.0)
+                 .arg(d->received));
     });
 }
 
@@ -98,6 +117,11 @@ void HttpDownload::setMaxSize(qint64 bytes)
     d->maxSize = bytes > 0 ? bytes : (m_mode == File ? DefaultFileLimit : DefaultMemoryLimit);
 }
 
+void HttpDownload::setDeadline(int ms)
+{
+    d->deadlineTimer.setInterval(std::max(ms, 0));
+}
+
 void HttpDownload::download()
 {
     if (d->started) {
@@ -122,8 +146,6 @@ void HttpDownload::download()
         return;
     }
 
-    if (!d->manager)
-        d->manager = new QNetworkAccessManager(this);
     QNetworkRequest request(m_url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -133,13 +155,15 @@ void HttpDownload::download()
         : QCoreApplication::applicationName() + QLatin1Char('/') + QCoreApplication::applicationVersion();
     request.setHeader(QNetworkRequest::UserAgentHeader, agent);
 
-    d->reply = d->manager->get(request);
+    d->reply = threadManager()->get(request);
     d->reply->setReadBufferSize(0);
     connect(d->reply, &QNetworkReply::metaDataChanged, this, [this] { onMetaData(); });
     connect(d->reply, &QNetworkReply::readyRead, this, [this] { onReadyRead(); });
     connect(d->reply, &QNetworkReply::redirected, this, [this] { d->stallTimer.start(d->stallTimeoutMs); });
     connect(d->reply, &QNetworkReply::finished, this, [this] { onFinished(); });
     d->stallTimer.start(d->stallTimeoutMs);
+    if (d->deadlineTimer.interval() > 0)
+        d->deadlineTimer.start();
 }
 
 bool HttpDownload::openTarget(QString *problem)
@@ -264,6 +288,7 @@ void HttpDownload::finish(bool ok, const QString &text)
 {
     d->done = true;
     d->stallTimer.stop();
+    d->deadlineTimer.stop();
     if (d->reply) {
         QNetworkReply *reply = d->reply;
         d->reply = nullptr;

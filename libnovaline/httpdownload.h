@@ -36,9 +36,12 @@ public:
     void setFileName(const QString &name);   // mode 0 only
     QString filePath() const;                // savePath + "/" + fileName
 
-    // Limits: no bytes for stallTimeout ms aborts; a body above maxSize aborts.
+    // Limits: no bytes for stallTimeout ms aborts; a body above maxSize aborts; a
+    // transfer still running deadline ms after download() aborts (a body trickling in
+    // never stalls). 0 means no deadline.
     void setStallTimeout(int ms);
     void setMaxSize(qint64 bytes);
+    void setDeadline(int ms);
 
 public slots:
     void download();

@@ -9,9 +9,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include <QtConcurrent>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -374,33 +376,47 @@ void UpdateArchive::download()
     m_download->download();
 }
 
-void UpdateArchive::onDownloaded(const QString &filePath)
+namespace {
+
+// Checks the checksum and unpacks; runs on a worker thread.
+QString verifyAndUnpack(const QString &filePath, const QString &sha256, const QString &source)
 {
-    if (!m_sha256.isEmpty()) {
+    QString error;
+    if (!sha256.isEmpty()) {
         QFile file(filePath);
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
             QFile::remove(filePath);
             qCritical() << "Cannot read the downloaded update" << filePath;
-            emit failed(QStringLiteral("cannot read the downloaded update"));
-            return;
+            return QStringLiteral("cannot read the downloaded update");
         }
         file.close();
         const QString actual = QString::fromLatin1(hash.result().toHex());
-        if (actual != m_sha256) {
+        if (actual != sha256) {
             QFile::remove(filePath);
-            qCritical().noquote() << "Update archive checksum mismatch for"
-                                  << m_archive.toDisplayString() << "expected" << m_sha256
+            qCritical().noquote() << "Update archive checksum mismatch for" << source << "expected" << sha256
                                   << "got" << actual;
-            emit failed(QStringLiteral("checksum mismatch"));
-            return;
+            return QStringLiteral("checksum mismatch");
         }
     }
-    QString error;
-    const bool ok = unpack(filePath, &error);
+    const bool ok = UpdateArchive::unpack(filePath, &error);
     QFile::remove(filePath);
-    if (ok)
-        emit extracted();
-    else
-        emit failed(error);
+    return ok ? QString() : (error.isEmpty() ? QStringLiteral("unpacking failed") : error);
+}
+
+} // namespace
+
+void UpdateArchive::onDownloaded(const QString &filePath)
+{
+    // Hashing and unpacking hundreds of megabytes takes seconds: off the GUI thread.
+    auto *watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const QString error = watcher->result();
+        if (error.isEmpty())
+            emit extracted();
+        else
+            emit failed(error);
+    });
+    watcher->setFuture(QtConcurrent::run(verifyAndUnpack, filePath, m_sha256, m_archive.toDisplayString()));
 }
