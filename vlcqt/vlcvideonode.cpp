@@ -18,6 +18,12 @@
 #ifndef GL_RED
 #define GL_RED 0x1903
 #endif
+#ifndef GL_BGRA
+#define GL_BGRA 0x80E1
+#endif
+#ifndef GL_RGBA8
+#define GL_RGBA8 0x8058
+#endif
 
 namespace {
 
@@ -49,8 +55,22 @@ QMatrix4x4 yuvToRgb(bool bt709)
 class VlcYuvShader : public QSGMaterialShader
 {
 public:
+    // A core-profile context takes only versioned GLSL with in/out and texture();
+    // other contexts get the GLSL ES 1.0 compatible text.
+    static bool coreProfile()
+    {
+        QOpenGLContext *ctx = QOpenGLContext::currentContext();
+        return ctx && ctx->format().profile() == QSurfaceFormat::CoreProfile;
+    }
     const char *vertexShader() const override
     {
+        if (coreProfile())
+            return "#version 150 core\n"
+                   "in vec4 vertex;\n"
+                   "in vec2 texCoord;\n"
+                   "uniform mat4 matrix;\n"
+                   "out vec2 tc;\n"
+                   "void main() { tc = texCoord; gl_Position = matrix * vertex; }\n";
         return "attribute highp vec4 vertex;\n"
                "attribute highp vec2 texCoord;\n"
                "uniform highp mat4 matrix;\n"
@@ -59,6 +79,19 @@ public:
     }
     const char *fragmentShader() const override
     {
+        if (coreProfile())
+            return "#version 150 core\n"
+                   "uniform sampler2D yTex;\n"
+                   "uniform sampler2D uTex;\n"
+                   "uniform sampler2D vTex;\n"
+                   "uniform mat4 colorMatrix;\n"
+                   "uniform float opacity;\n"
+                   "in vec2 tc;\n"
+                   "out vec4 fragColor;\n"
+                   "void main() {\n"
+                   "  vec4 yuv = vec4(texture(yTex, tc).r, texture(uTex, tc).r, texture(vTex, tc).r, 1.0);\n"
+                   "  fragColor = clamp(colorMatrix * yuv, 0.0, 1.0) * opacity;\n"
+                   "}\n";
         return "uniform sampler2D yTex;\n"
                "uniform sampler2D uTex;\n"
                "uniform sampler2D vTex;\n"
@@ -111,17 +144,31 @@ private:
 
 } // namespace
 
-VlcYuvMaterial::VlcYuvMaterial()
+VlcYuvMaterial::VlcYuvMaterial(const VlcYuvMaterial *sharing)
+    : m_sharing(sharing)
 {
     colorMatrix = yuvToRgb(true);
+    // The renderer picks the opaque twin while the item is fully opaque; below that
+    // the shader's output has to be blended.
+    setFlag(Blending, sharing == nullptr);
 }
 
 VlcYuvMaterial::~VlcYuvMaterial()
 {
+    if (m_sharing)
+        return;
     if (QOpenGLContext *ctx = QOpenGLContext::currentContext()) {
         if (textures[0])
             ctx->functions()->glDeleteTextures(3, textures);
     }
+}
+
+void VlcYuvMaterial::follow()
+{
+    if (!m_sharing)
+        return;
+    std::copy(std::begin(m_sharing->textures), std::end(m_sharing->textures), std::begin(textures));
+    colorMatrix = m_sharing->colorMatrix;
 }
 
 QSGMaterialType *VlcYuvMaterial::type() const
@@ -190,6 +237,39 @@ void VlcYuvMaterial::upload(const VlcFrame &frame)
     f->glBindTexture(GL_TEXTURE_2D, 0);
 }
 
+QSGTexture *VlcVideoNode::uploadRgb(QQuickWindow *window, QOpenGLContext *ctx, const VlcFrame &frame)
+{
+    // One texture per picture size, filled anew for every picture: creating a texture
+    // per frame costs an allocation and a full upload path each time.
+    QOpenGLFunctions *f = ctx->functions();
+    const VlcFrameFormat &fmt = frame.format;
+    const QSize size(fmt.width, fmt.height);
+    QSGTexture *texture = m_texture;
+    if (!m_texture || !m_rgbTexture || m_texture->textureSize() != size) {
+        GLuint id = 0;
+        f->glGenTextures(1, &id);
+        f->glBindTexture(GL_TEXTURE_2D, id);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, fmt.width, fmt.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        texture = window->createTextureFromNativeObject(QQuickWindow::NativeObjectTexture, &id, 0, size,
+                                                        QQuickWindow::TextureOwnsGLTexture);
+        texture->setFiltering(QSGTexture::Linear);
+    } else {
+        f->glBindTexture(GL_TEXTURE_2D, GLuint(texture->textureId()));
+    }
+    m_rgbTexture = true;
+    f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    f->glPixelStorei(GL_UNPACK_ROW_LENGTH, fmt.pitches[0] / 4);
+    f->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, fmt.width, fmt.height, GL_BGRA, GL_UNSIGNED_BYTE,
+                       frame.buffer->planes[0]);
+    f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    f->glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
 VlcVideoNode::~VlcVideoNode()
 {
     delete m_texture;
@@ -200,9 +280,10 @@ void VlcVideoNode::removeYuv()
     if (!m_yuvNode)
         return;
     removeChildNode(m_yuvNode);
-    delete m_yuvNode; // owns geometry and material
+    delete m_yuvNode; // owns geometry and materials
     m_yuvNode = nullptr;
     m_yuvMaterial = nullptr;
+    m_yuvOpaqueMaterial = nullptr;
 }
 
 void VlcVideoNode::removeImage()
@@ -214,6 +295,7 @@ void VlcVideoNode::removeImage()
     m_imageNode = nullptr;
     delete m_texture;
     m_texture = nullptr;
+    m_rgbTexture = false;
 }
 
 void VlcVideoNode::clear()
@@ -239,21 +321,30 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
                 m_yuvNode->setGeometry(geometry);
                 m_yuvNode->setFlag(QSGNode::OwnsGeometry);
                 m_yuvMaterial = new VlcYuvMaterial;
+                m_yuvOpaqueMaterial = new VlcYuvMaterial(m_yuvMaterial);
                 m_yuvNode->setMaterial(m_yuvMaterial);
-                m_yuvNode->setFlag(QSGNode::OwnsMaterial);
+                m_yuvNode->setOpaqueMaterial(m_yuvOpaqueMaterial);
+                m_yuvNode->setFlags(QSGNode::OwnsMaterial | QSGNode::OwnsOpaqueMaterial);
                 appendChildNode(m_yuvNode);
             }
             m_yuvMaterial->upload(frame);
+            m_yuvOpaqueMaterial->follow();
             m_yuvNode->markDirty(QSGNode::DirtyMaterial);
         } else {
             removeYuv();
-            // The image keeps the picture reserved until the texture lets it go.
-            auto *keep = new std::shared_ptr<VlcFrameBuffer>(frame.buffer);
-            QImage image(frame.buffer->planes[0], fmt.width, fmt.height, fmt.pitches[0],
-                         QImage::Format_RGB32,
-                         [](void *p) { delete static_cast<std::shared_ptr<VlcFrameBuffer> *>(p); }, keep);
-            QSGTexture *texture = window->createTextureFromImage(image);
-            texture->setFiltering(QSGTexture::Linear);
+            QOpenGLContext *ctx = software ? nullptr : QOpenGLContext::currentContext();
+            QSGTexture *texture = nullptr;
+            if (ctx && !ctx->isOpenGLES()) {
+                texture = uploadRgb(window, ctx, frame);
+            } else {
+                // The image keeps the picture reserved until the texture lets it go.
+                auto *keep = new std::shared_ptr<VlcFrameBuffer>(frame.buffer);
+                QImage image(frame.buffer->planes[0], fmt.width, fmt.height, fmt.pitches[0],
+                             QImage::Format_RGB32,
+                             [](void *p) { delete static_cast<std::shared_ptr<VlcFrameBuffer> *>(p); }, keep);
+                texture = window->createTextureFromImage(image);
+                texture->setFiltering(QSGTexture::Linear);
+            }
             if (!m_imageNode) {
                 // The software renderer looks at a node as soon as it is added:
                 // it must have its texture by then.
@@ -261,11 +352,15 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
                 m_imageNode->setFiltering(QSGTexture::Linear);
                 m_imageNode->setTexture(texture);
                 appendChildNode(m_imageNode);
-            } else {
+            } else if (texture != m_texture) {
                 m_imageNode->setTexture(texture);
+            } else {
+                m_imageNode->markDirty(QSGNode::DirtyMaterial);
             }
-            delete m_texture;
-            m_texture = texture;
+            if (texture != m_texture) {
+                delete m_texture;
+                m_texture = texture;
+            }
         }
     }
     if (m_frameSize.isEmpty() || target.isEmpty())

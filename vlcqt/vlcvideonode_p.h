@@ -7,18 +7,22 @@
 #include <QSGMaterial>
 #include <QSGNode>
 
+class QOpenGLContext;
 class QQuickWindow;
 class QSGImageNode;
 class QSGTexture;
 
 // Three single-channel textures of an I420 picture, converted in the fragment
 // shader with BT.709 above 576 lines and BT.601 up to it (the pictures carry no
-// colour space).
+// colour space). The material owning the textures blends; an opaque twin made with
+// sharing draws the same textures without blending.
 class VlcYuvMaterial : public QSGMaterial
 {
 public:
-    VlcYuvMaterial();
+    explicit VlcYuvMaterial(const VlcYuvMaterial *sharing = nullptr);
     ~VlcYuvMaterial() override;
+    // The twin takes the owner's textures and colour matrix after an upload.
+    void follow();
 
     QSGMaterialType *type() const override;
     QSGMaterialShader *createShader() const override;
@@ -31,6 +35,7 @@ public:
     QMatrix4x4 colorMatrix;
 
 private:
+    const VlcYuvMaterial *m_sharing;
     int m_widths[3] = {0, 0, 0};
     int m_heights[3] = {0, 0, 0};
 };
@@ -51,10 +56,14 @@ public:
 private:
     void removeYuv();
     void removeImage();
+    // GL (not ES) pictures in RGB: fills the reused texture, or a new one on a new size.
+    QSGTexture *uploadRgb(QQuickWindow *window, QOpenGLContext *ctx, const VlcFrame &frame);
 
     QSGGeometryNode *m_yuvNode = nullptr;
     VlcYuvMaterial *m_yuvMaterial = nullptr;
+    VlcYuvMaterial *m_yuvOpaqueMaterial = nullptr;
     QSGImageNode *m_imageNode = nullptr;
     QSGTexture *m_texture = nullptr;
+    bool m_rgbTexture = false; // m_texture is ours to fill (uploadRgb)
     QSize m_frameSize;
 };

@@ -2,6 +2,8 @@
 // display: picture colours, geometry, seeking, end, pause, volume, deinterlacing.
 #include "vlctesthelpers.h"
 
+#include <QOpenGLContext>
+
 using namespace vlctest;
 
 class TestPlayback : public QObject
@@ -12,6 +14,8 @@ private slots:
     void initTestCase();
     void picture_data();
     void picture();
+    void translucent_data();
+    void translucent();
     void seekPauseEnd();
     void volume();
     void aspectAndCrop();
@@ -65,6 +69,47 @@ void TestPlayback::picture()
     scene.player->stop();
     QCOMPARE(scene.player->state(), int(Vlc::Stopped));
     qunsetenv("VLCQT_VIDEO_PATH");
+}
+
+void TestPlayback::translucent_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("coreProfile");
+    QTest::newRow("planar") << QByteArray("yuv") << false;
+    QTest::newRow("planar, core profile") << QByteArray("yuv") << true;
+    QTest::newRow("rgb") << QByteArray("rgb") << false;
+    QTest::newRow("rgb, core profile") << QByteArray("rgb") << true;
+}
+
+void TestPlayback::translucent()
+{
+    // The output at half opacity over white: the red corner shows pink.
+    QFETCH(QByteArray, path);
+    QFETCH(bool, coreProfile);
+    const QSurfaceFormat original = QSurfaceFormat::defaultFormat();
+    if (coreProfile) {
+        QSurfaceFormat core = original;
+        core.setVersion(3, 2);
+        core.setProfile(QSurfaceFormat::CoreProfile);
+        QSurfaceFormat::setDefaultFormat(core);
+    }
+    qputenv("VLCQT_VIDEO_PATH", path);
+    Scene scene;
+    QSurfaceFormat::setDefaultFormat(original);
+    qunsetenv("VLCQT_VIDEO_PATH");
+    if (coreProfile && scene.view->openglContext()
+        && scene.view->openglContext()->format().profile() != QSurfaceFormat::CoreProfile)
+        QSKIP("no core-profile context on this display");
+    scene.view->rootObject()->setProperty("color", QColor(Qt::white));
+    scene.output->setOpacity(0.5);
+    scene.player->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(scene.output->renderPath(), QString::fromLatin1(path), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!scene.output->paintedRect().isEmpty(), 30000);
+    const QRectF r = scene.output->paintedRect();
+    const QPoint at(int(r.x() + 0.15 * r.width()), int(r.y() + 0.15 * r.height()));
+    QColor seen;
+    QTRY_VERIFY2_WITH_TIMEOUT(near(seen = scene.grab().pixelColor(at), QColor(255, 128, 128)),
+                              qPrintable(seen.name()), 20000);
 }
 
 void TestPlayback::seekPauseEnd()
