@@ -27,6 +27,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -266,27 +267,38 @@ void Config::updateConfig(QUrl url)
     download->setFileName(staged);
     const QString stagedPath = folder + QLatin1Char('/') + staged;
 
+    // A slow or stalled server must not keep a cached list off the screen: after a few
+    // seconds the cache is shown, and a later answer that differs replaces it.
+    auto cacheShown = std::make_shared<bool>(false);
+    if (QFileInfo::exists(configFilePath())) {
+        QTimer::singleShot(CacheFallbackMs, download, [this, cacheShown, channelUrl] {
+            qWarning("Config server has not answered within 3 s, loading old config meanwhile");
+            *cacheShown = true;
+            loadConfigFile(configFilePath(), channelUrl);
+        });
+    }
+
     connect(download, &HttpDownload::downloadFinished, download, [this, download] {
         releaseDownload(download);
     });
     connect(download, &HttpDownload::fileDownloaded, download,
-            [this, download, stagedPath, channelUrl](const QString &, const QString &) {
+            [this, download, stagedPath, channelUrl, cacheShown](const QString &, const QString &) {
                 download->disconnect();  // one outcome per request
                 connect(download, &HttpDownload::downloadFinished, download,
                         [this, download] { releaseDownload(download); });
-                onConfigDownloaded(stagedPath, channelUrl);
+                onConfigDownloaded(stagedPath, channelUrl, *cacheShown);
             });
     connect(download, &HttpDownload::downloadError, download,
-            [this, download, stagedPath, channelUrl](const QString &) {
+            [this, download, stagedPath, channelUrl, cacheShown](const QString &) {
                 download->disconnect();
                 connect(download, &HttpDownload::downloadFinished, download,
                         [this, download] { releaseDownload(download); });
-                onConfigDownloadFailed(stagedPath, channelUrl);
+                onConfigDownloadFailed(stagedPath, channelUrl, *cacheShown);
             });
     download->download();
 }
 
-void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl)
+void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl, bool cacheShown)
 {
     writeSetting(QString::fromLatin1(SettingsKeys::lastUpdate), QDateTime::currentDateTime());
     bool opened = false;
@@ -295,6 +307,8 @@ void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUr
     const QJsonDocument doc = QJsonDocument::fromJson(data);
     if (!opened || isEmptyDocument(doc) || !doc.isObject()) {
         qWarning() << "Config download is not a configuration document, loading old config";
+        if (cacheShown)
+            return;
         if (QFileInfo::exists(configFilePath())) {
             loadConfigFile(configFilePath(), channelUrl);
         } else {
@@ -303,28 +317,39 @@ void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUr
         }
         return;
     }
+    bool cachedOpened = false;
+    const QByteArray cachedData = readFile(configFilePath(), &cachedOpened);
     // A document without channels must not replace one that has them: every offline
     // start would show an empty list from then on.
-    if (!isChannelDocument(doc.object()) && QFileInfo::exists(configFilePath())) {
-        bool cachedOpened = false;
-        const QJsonDocument cached = QJsonDocument::fromJson(readFile(configFilePath(), &cachedOpened));
+    if (!isChannelDocument(doc.object()) && cachedOpened) {
+        const QJsonDocument cached = QJsonDocument::fromJson(cachedData);
         if (hasChannels(cached.object())) {
             qCritical("Config download has no channel list, keeping and loading the cached config");
-            applyConfig(cached.object(), channelUrl);
+            if (!cacheShown)
+                applyConfig(cached.object(), channelUrl);
             return;
         }
+    }
+    if (cacheShown && cachedOpened && cachedData == data) {
+        qDebug("Config download arrived late and matches the cached config");
+        return;
     }
     QString error;
     if (!writeAtomically(configFilePath(), data, &error))
         qCritical().noquote() << "Could not store config file:" << error;
-    // Applied from what was received, whether or not the cache could take it.
-    applyConfig(doc.object(), channelUrl);
+    // Applied from what was received, whether or not the cache could take it. Arriving
+    // after the cache was shown, it keeps the channel that plays now ("lastUrl").
+    if (cacheShown)
+        qDebug("Config download arrived late and differs from the cached config, applying it");
+    applyConfig(doc.object(), cacheShown ? QUrl() : channelUrl);
 }
 
-void Config::onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl)
+void Config::onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl, bool cacheShown)
 {
     qCritical("Config download error, loading old config");
     QFile::remove(stagedPath);
+    if (cacheShown)
+        return;
     if (QFileInfo::exists(configFilePath()))
         loadConfigFile(configFilePath(), channelUrl);
     else

@@ -57,6 +57,8 @@ public:
     static constexpr int StallTimeoutMs = 30000;
     static constexpr int ConfigDeadlineMs = 120000;
     static constexpr int GuideDeadlineMs = 600000;
+    // Without an answer by then, the cached configuration is shown meanwhile.
+    static constexpr int CacheFallbackMs = 3000;
 
     explicit Config(QObject *parent = nullptr);
     ~Config() override;
@@ -155,8 +157,8 @@ public:
 private:
     HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);
     void releaseDownload(HttpDownload *download);
-    void onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl);
-    void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl);
+    void onConfigDownloaded(const QString &stagedPath, const QUrl &channelUrl, bool cacheShown);
+    void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl, bool cacheShown);
     // Checks and indexes a guide file on a worker; a staged download is then renamed
     // over the cached guide. serial tells a superseded download apart.
     void ingestGuide(const QString &path, bool staged, int serial);

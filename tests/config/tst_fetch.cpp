@@ -69,6 +69,13 @@ private:
         config->updateConfig(QUrl());
         return applied.wait(10000);
     }
+    static QStringList titlesOf(const QByteArray &document)
+    {
+        QStringList out;
+        for (const QJsonValue &c : QJsonDocument::fromJson(document).object().value(QStringLiteral("iptv")).toArray())
+            out << c.toObject().value(QStringLiteral("title")).toString();
+        return out;
+    }
     QStringList titles() const
     {
         QStringList out;
@@ -258,6 +265,40 @@ private slots:
         QCOMPARE(titles(), replaces ? QStringList() : (QStringList{QStringLiteral("Old A"), QStringLiteral("Old B")}));
         QCOMPARE(log.count(QtCriticalMsg, QStringLiteral("no channel list, keeping and loading the cached config")),
                  replaces ? 0 : 1);
+    }
+
+    void slowServerShowsTheCacheMeanwhile_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("cacheIsServed");  // the cache holds what the server sends
+        QTest::addColumn<bool>("answers");        // the server answers in the end
+        QTest::addColumn<int>("lists");           // playlists built
+        QTest::newRow("late and different") << "delay:4000" << false << true << 2;
+        QTest::newRow("late and the same") << "delay:4000" << true << true << 1;
+        QTest::newRow("stalls, then fails") << "stall" << false << false << 1;
+    }
+    void slowServerShowsTheCacheMeanwhile()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, cacheIsServed);
+        QFETCH(bool, answers);
+        QFETCH(int, lists);
+        LogRecorder log;
+        config->setDownloadLimits(5000, 0, 8000);
+        const QByteArray cache = cacheIsServed ? served() : cachedDocument;
+        QVERIFY(writeFile(Config::configFilePath(), cache));
+        QVERIFY(server.setFault(QStringLiteral("/config.php"), fault));
+        QSignalSpy loaded(config.get(), &Config::playlistLoaded);
+        QElapsedTimer clock;
+        clock.start();
+        config->updateConfig(QUrl());
+        QVERIFY(loaded.wait(3500));
+        QVERIFY2(clock.elapsed() >= 2500, "the cache was shown before the server had its time");
+        QVERIFY(log.has(QtWarningMsg, QStringLiteral("has not answered within 3 s")));
+        QCOMPARE(titles(), titlesOf(cache));
+        QTRY_COMPARE_WITH_TIMEOUT(config->activeDownloads(), 0, 10000);
+        QCOMPARE(titles(), titlesOf(answers ? served() : cache));
+        QCOMPARE(loaded.count(), lists);
     }
 
     void serverFaults_data()
