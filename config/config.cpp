@@ -57,6 +57,30 @@ bool isEmptyDocument(const QJsonDocument &doc)
     return doc.isNull() || doc.isEmpty();
 }
 
+// Texts from operator documents end up in crawling labels and lists: a title of
+// megabytes would eat memory without bound. Counts what it cuts.
+struct TextCap
+{
+    static constexpr int MaxLength = Config::MaxTextLength;
+    int cut = 0;
+    QString operator()(QString text)
+    {
+        if (text.size() > MaxLength) {
+            text.truncate(MaxLength);
+            ++cut;
+        }
+        return text;
+    }
+    void report(const char *document) const
+    {
+        if (cut > 0)
+            qWarning().noquote() << QStringLiteral("%1 texts of the %2 were longer than %3 characters and were cut")
+                                        .arg(cut)
+                                        .arg(QLatin1String(document))
+                                        .arg(MaxLength);
+    }
+};
+
 bool isChannelDocument(const QJsonObject &document)
 {
     return document.value(QStringLiteral("iptv")).isArray();
@@ -384,6 +408,20 @@ void Config::applyConfig(const QJsonObject &object, const QUrl &channelUrl)
 // ---------------------------------------------------------------------------------
 // Channel playlist
 
+bool Config::isNetworkStream(const QUrl &url)
+{
+    static const QSet<QString> schemes{
+        QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("udp"),  QStringLiteral("rtp"),
+        QStringLiteral("rtsp"), QStringLiteral("rtmp"),  QStringLiteral("mms"),  QStringLiteral("mmsh"),
+        QStringLiteral("mmst"), QStringLiteral("srt"),   QStringLiteral("ftp"),
+    };
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || !schemes.contains(scheme))
+        return false;
+    // Multicast addresses may leave the host out ("udp://@:1234").
+    return !url.host().isEmpty() || scheme == QLatin1String("udp") || scheme == QLatin1String("rtp");
+}
+
 int Config::aspectValue(const QString &text)
 {
     static const QHash<QString, int> table{
@@ -413,21 +451,33 @@ void Config::loadPlaylist(const QJsonObject &object, const QUrl &channelUrl)
     QList<PlaylistModelItem *> items;
     items.reserve(channels.size());
     bool askedPresent = false;
+    TextCap cap;
+    int refused = 0;
     int i = 0;
     for (const QJsonValue &value : channels) {
         const QJsonObject channel = value.toObject();
-        const QUrl stream(channel.value(streamKey).toString(), QUrl::TolerantMode);
+        QUrl stream(channel.value(streamKey).toString(), QUrl::TolerantMode);
+        // The operator names network streams; a local file or device is never opened
+        // on a document's word.
+        if (!stream.isEmpty() && !isNetworkStream(stream)) {
+            ++refused;
+            stream = QUrl();
+        }
         const bool favourite = favourites.contains(stream);
         // An empty address asks for no channel, so a channel without a stream is no match.
         if (!channelUrl.isEmpty() && stream == channelUrl)
             askedPresent = true;
-        items.append(new PlaylistModelItem(i, channel.value(titleKey).toString(), stream,
-                                           channel.value(groupKey).toString(),
-                                           channel.value(jtvKey).toString(),
+        items.append(new PlaylistModelItem(i, cap(channel.value(titleKey).toString()), stream,
+                                           cap(channel.value(groupKey).toString()),
+                                           cap(channel.value(jtvKey).toString()),
                                            aspectValue(channel.value(aspectKey).toString()),
                                            favourite, nullptr));
         ++i;
     }
+    cap.report("configuration document");
+    if (refused > 0)
+        qWarning().noquote() << QStringLiteral("%1 channels of the configuration document name no network stream; they will not play")
+                                    .arg(refused);
     m_playlistModel->append(items);
     setContent(Channels);
 
@@ -618,6 +668,7 @@ void Config::loadJtv(const QString &key)
     }
     const QString titleKey = QStringLiteral("title");
     const QString timeKey = QStringLiteral("time");
+    TextCap cap;
     const int count = list.size();
     QDateTime start = count > 0 ? programmeTime(list.at(0).toMap().value(timeKey)) : QDateTime();
     for (int i = 0; i < count; ++i) {
@@ -625,9 +676,10 @@ void Config::loadJtv(const QString &key)
         QDateTime end;
         if (i + 1 < count)
             end = programmeTime(list.at(i + 1).toMap().value(timeKey));
-        m_jtvModel->append(new JtvModelItem(start, end, programme.value(titleKey).toString(), nullptr));
+        m_jtvModel->append(new JtvModelItem(start, end, cap(programme.value(titleKey).toString()), nullptr));
         start = end;
     }
+    cap.report("guide");
     m_jtvModel->finishModelUpdate();
 }
 
@@ -714,10 +766,12 @@ void Config::parseVideoPortal(const QString &text, const QUrl &url)
         selected = fileQuery.toInt();
 
     m_playlistModel->clear();
+    TextCap cap;
+    int refused = 0;
     const QJsonArray groups = object.value(QStringLiteral("data")).toArray();
     for (const QJsonValue &groupValue : groups) {
         const QJsonObject group = groupValue.toObject();
-        QString groupTitle = group.value(QStringLiteral("title")).toString();
+        QString groupTitle = cap(group.value(QStringLiteral("title")).toString());
         if (groupTitle.isEmpty())
             groupTitle = ungrouped;
         const QJsonArray files = group.value(QStringLiteral("files")).toArray();
@@ -725,19 +779,26 @@ void Config::parseVideoPortal(const QString &text, const QUrl &url)
             const QJsonObject file = fileValue.toObject();
             if (file.value(QStringLiteral("filetype")).toInt() != 1)
                 continue;
-            const QString title = composePortalTitle(file);
+            const QString title = cap(composePortalTitle(file));
+            QUrl fileUrl(file.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+            if (!fileUrl.isEmpty() && !isNetworkStream(fileUrl)) {
+                ++refused;
+                fileUrl = QUrl();
+            }
             const int id = file.value(QStringLiteral("id")).toInt();
             const int trackingTime = file.value(QStringLiteral("trackingTime")).toInt();
             if (selected == -1 && id != -1 && trackingTime > -1)
                 selected = id;
-            auto *item = new PlaylistModelItem(
-                id, title, QUrl(file.value(QStringLiteral("url")).toString(), QUrl::TolerantMode),
-                groupTitle, QString(), 0, false, nullptr);
+            auto *item = new PlaylistModelItem(id, title, fileUrl, groupTitle, QString(), 0, false, nullptr);
             item->setFileId(id);
             item->setTrackingTime(trackingTime);
             m_playlistModel->append(item);
         }
     }
+    cap.report("portal listing");
+    if (refused > 0)
+        qWarning().noquote() << QStringLiteral("%1 files of the portal listing name no network address; they will not play")
+                                    .arg(refused);
     setContent(PortalFiles);
     if (selected == -1 && m_playlistModel->rowCount() > 0)
         selected = m_playlistModel->item(0)->id();

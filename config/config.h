@@ -112,6 +112,12 @@ public:
     // The favourites set as read from the favourites file (duplicates kept).
     static QList<QUrl> readFavourites();
 
+    // Longest text taken from an operator document; the rest is cut.
+    static constexpr int MaxTextLength = 1000;
+    // True for the network schemes a channel or portal file may use (http, https, udp,
+    // rtp, rtsp, rtmp, mms, srt ...); local files come only from the user.
+    static bool isNetworkStream(const QUrl &url);
+
     // Aspect text of a channel ("16:9" ...) to the stored ratio value; 0 when unknown.
     static int aspectValue(const QString &text);
 

@@ -371,6 +371,44 @@ private slots:
         QCOMPARE(config->playlistModel()->item(0)->url(), QUrl::fromLocalFile(QStringLiteral("/a.mkv")));
     }
 
+    void documentStreamsAreNetworkOnly_data()
+    {
+        QTest::addColumn<QString>("stream");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("http") << "http://tv.example/live.ts" << true;
+        QTest::newRow("https with port") << "https://tv.example:8443/a.m3u8" << true;
+        QTest::newRow("udp multicast") << "udp://@239.0.0.1:1234" << true;
+        QTest::newRow("rtsp") << "rtsp://cam.example/stream" << true;
+        QTest::newRow("local device") << "file:///dev/urandom" << false;
+        QTest::newRow("bare path") << "/etc/passwd" << false;
+        QTest::newRow("other scheme") << "smb://host/share/film.mkv" << false;
+        QTest::newRow("http without host") << "http:///x" << false;
+    }
+    void documentStreamsAreNetworkOnly()
+    {
+        QFETCH(QString, stream);
+        QFETCH(bool, kept);
+        LogRecorder log;
+        config->loadPlaylist(document({channel(QStringLiteral("A"), stream)}), QUrl());
+        QCOMPARE(config->playlistModel()->rowCount(), 1);
+        QCOMPARE(config->playlistModel()->item(0)->url().isEmpty(), !kept);
+        QCOMPARE(log.count(QtWarningMsg, QStringLiteral("name no network stream")), kept ? 0 : 1);
+    }
+
+    void longTextsAreCut()
+    {
+        LogRecorder log;
+        const QString huge(10 * 1024 * 1024, QLatin1Char('x'));
+        config->loadPlaylist(document({channel(huge, QStringLiteral("http://s/a"), huge),
+                                       channel(QStringLiteral("B"), QStringLiteral("http://s/b"))}),
+                             QUrl());
+        const PlaylistModelItem *item = config->playlistModel()->item(0);
+        QCOMPARE(item->title().size(), Config::MaxTextLength);
+        QCOMPARE(item->group().size(), Config::MaxTextLength);
+        QCOMPARE(config->playlistModel()->item(1)->title(), QStringLiteral("B"));
+        QCOMPARE(log.count(QtWarningMsg, QStringLiteral("2 texts of the configuration document were longer than 1000")), 1);
+    }
+
     void favouritesRoundTrip()
     {
         PlaylistModel *model = config->playlistModel();
