@@ -32,6 +32,7 @@ private slots:
     void renegotiation();
     void oversizedFormat_data();
     void oversizedFormat();
+    void oversizedFormatFailsPlayback();
     void languageCodes_data();
     void languageCodes();
     void softwarePicture();
@@ -325,6 +326,23 @@ void TestOffscreen::oversizedFormat()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("video format .* refused")));
     QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 0u);
     QCOMPARE(refusals.size(), 1);
+}
+
+void TestOffscreen::oversizedFormatFailsPlayback()
+{
+    // libVLC itself gives up on such streams before proposing them: the proposal is
+    // made here, on the playing player's sink, as libVLC's thread would.
+    const QString dir = media(QStringLiteral("live"), 2);
+    VlcPlayer player;
+    player.setUrl(QUrl::fromLocalFile(dir + QStringLiteral("/live.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Playing), 30000);
+    void *opaque = player.frameSink().get();
+    char chroma[5] = "I420";
+    unsigned w = 16384, h = 16384, pitches[3], lines[3];
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("video format .* refused")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot play .*larger than a display")));
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 0u);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), int(Vlc::Error), 20000);
 }
 
 void TestOffscreen::languageCodes_data()
