@@ -36,11 +36,6 @@ const QString jtvFileName = QStringLiteral("jtv.json");
 const QString favouritesFileName = QStringLiteral("/ilovealotoftv.json");
 const QString ungrouped = QStringLiteral("ungrouped");
 
-bool writeAtomically(const QString &path, const QByteArray &data, QString *error = nullptr)
-{
-    return AtomicFile::write(path, data, error);
-}
-
 QByteArray readFile(const QString &path, bool *opened)
 {
     QFile file(path);
@@ -359,7 +354,7 @@ void Config::onConfigDownloaded(const QString &stagedPath, const QUrl &channelUr
         return;
     }
     QString error;
-    if (!writeAtomically(configFilePath(), data, &error))
+    if (!AtomicFile::write(configFilePath(), data, &error))
         qCritical().noquote() << "Could not store config file:" << error;
     // Applied from what was received, whether or not the cache could take it. Arriving
     // after the cache was shown, it keeps the channel that plays now ("lastUrl").
@@ -554,7 +549,7 @@ void Config::saveFavourites()
         existing.close();
         if (isEmptyDocument(QJsonDocument::fromJson(old))) {
             const QString keep = path + QStringLiteral(".unreadable");
-            if (writeAtomically(keep, old))
+            if (AtomicFile::write(keep, old))
                 qWarning() << "Favourites file could not be read; its content is kept in" << keep;
         }
     }
@@ -648,7 +643,15 @@ void Config::ingestGuide(const QString &path, bool staged, int serial)
         m_guideIndex->adopt(jtvFilePath(), scan);
         emit jtvDownloaded();
     });
-    watcher->setFuture(QtConcurrent::run([path] { return GuideIndex::scan(path); }));
+    watcher->setFuture(QtConcurrent::run([path, staged] {
+        GuideIndex::Scan scan = GuideIndex::scan(path);
+        QString error;
+        if (staged && scan.status == GuideIndex::Ok && !AtomicFile::sync(path, &error)) {
+            qCritical().noquote() << "Cannot write the guide to the disk:" << error;
+            scan.status = GuideIndex::CannotOpen;
+        }
+        return scan;
+    }));
 }
 
 void Config::loadJtv(const QString &key)

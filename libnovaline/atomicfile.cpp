@@ -46,6 +46,22 @@ bool write(const QString &path, const QByteArray &data, QString *error)
     return commit(file, error);
 }
 
+bool sync(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+        if (error)
+            *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 bool replace(const QString &from, const QString &to, QString *error)
 {
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)

@@ -17,6 +17,9 @@ bool write(const QString &path, const QByteArray &data, QString *error = nullptr
 // place. Cancels the file on failure.
 bool commit(QSaveFile &file, QString *error = nullptr);
 
+// Waits until path's content is on the disk.
+bool sync(const QString &path, QString *error = nullptr);
+
 // Renames from over to in one step, replacing what was there (both on one file
 // system). from must be complete and synced.
 bool replace(const QString &from, const QString &to, QString *error = nullptr);

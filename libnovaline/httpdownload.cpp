@@ -9,7 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSaveFile>
+#include <QFile>
 #include <QThreadStorage>
 #include <QTimer>
 
@@ -17,6 +17,7 @@
 
 namespace {
 constexpr int MaxRedirects = 10;
+constexpr qint64 ReadBufferBytes = 1024 * 1024;
 
 // One manager per thread: each would keep its own connections, cookies and caches.
 QNetworkAccessManager *threadManager()
@@ -31,7 +32,19 @@ QNetworkAccessManager *threadManager()
 struct HttpDownload::Private
 {
     QPointer<QNetworkReply> reply;
-    QSaveFile *file = nullptr;
+    // The body goes to a side file that is renamed over the target when complete.
+    // Not a QSaveFile: its commit syncs to disk, which for hundreds of megabytes stops
+    // the GUI thread; whoever takes a large file syncs it on a worker.
+    QFile *file = nullptr;
+    void dropFile()
+    {
+        if (!file)
+            return;
+        file->close();
+        file->remove();
+        delete file;
+        file = nullptr;
+    }
     QByteArray body;
     QTimer stallTimer;
     QTimer deadlineTimer;
@@ -79,9 +92,7 @@ HttpDownload::~HttpDownload()
         d->reply->abort();
         delete d->reply;
     }
-    if (d->file)
-        d->file->cancelWriting();
-    delete d->file;  // an uncommitted QSaveFile removes its temporary file
+    d->dropFile();
     delete d;
 }
 
@@ -156,7 +167,9 @@ void HttpDownload::download()
     request.setHeader(QNetworkRequest::UserAgentHeader, agent);
 
     d->reply = threadManager()->get(request);
-    d->reply->setReadBufferSize(0);
+    // A bounded buffer holds the network back while the GUI thread is busy: no huge
+    // chunk to write in one go, no body piling up in memory.
+    d->reply->setReadBufferSize(ReadBufferBytes);
     connect(d->reply, &QNetworkReply::metaDataChanged, this, [this] { onMetaData(); });
     connect(d->reply, &QNetworkReply::readyRead, this, [this] { onReadyRead(); });
     connect(d->reply, &QNetworkReply::redirected, this, [this] { d->stallTimer.start(d->stallTimeoutMs); });
@@ -181,9 +194,8 @@ bool HttpDownload::openTarget(QString *problem)
         *problem = QStringLiteral("Cannot create folder %1").arg(d->savePath);
         return false;
     }
-    d->file = new QSaveFile(filePath());
-    d->file->setDirectWriteFallback(false);
-    if (!d->file->open(QIODevice::WriteOnly)) {
+    d->file = new QFile(filePath() + QStringLiteral(".incomplete"));
+    if (!d->file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *problem = QStringLiteral("Cannot write %1: %2").arg(filePath(), d->file->errorString());
         delete d->file;
         d->file = nullptr;
@@ -261,9 +273,12 @@ void HttpDownload::onFinished()
 
     QString result;
     if (m_mode == File) {
-        QString why;
-        if (!AtomicFile::commit(*d->file, &why)) {
-            fail(QStringLiteral("Cannot save %1: %2").arg(filePath(), why));
+        const bool flushed = d->file->flush() && d->file->error() == QFileDevice::NoError;
+        const QString why = d->file->errorString();
+        d->file->close();
+        QString renameError;
+        if (!flushed || !AtomicFile::replace(d->file->fileName(), filePath(), &renameError)) {
+            fail(QStringLiteral("Cannot save %1: %2").arg(filePath(), flushed ? renameError : why));
             return;
         }
         delete d->file;
@@ -297,11 +312,7 @@ void HttpDownload::finish(bool ok, const QString &text)
             reply->abort();
         reply->deleteLater();
     }
-    if (d->file) {
-        d->file->cancelWriting();
-        delete d->file;
-        d->file = nullptr;
-    }
+    d->dropFile();
     QPointer<HttpDownload> self(this);
     if (ok)
         emit fileDownloaded(m_url.toString(), text);

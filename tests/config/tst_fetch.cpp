@@ -414,6 +414,28 @@ private slots:
         QCOMPARE(config->jtvModel()->rowCount(), 1);
     }
 
+    void anOlderGuideFinishingLateNeverReplacesANewerOne()
+    {
+        const QByteArray older = "{\"one\": [{\"title\": \"older\", \"time\": 1000}]}";
+        const QByteArray newer = "{\"one\": [{\"title\": \"newer\", \"time\": 1000}]}";
+        QVERIFY(server.put(QStringLiteral("old-jtv.json"), older));
+        QVERIFY(server.put(QStringLiteral("new-jtv.json"), newer));
+        QVERIFY(server.setFault(QStringLiteral("/media/old-jtv.json"), QStringLiteral("delay:1500")));
+        QSignalSpy downloaded(config.get(), &Config::jtvDownloaded);
+        QJsonObject document;
+        document.insert(QStringLiteral("iptvJtvWeek"), server.base() + QStringLiteral("/media/old-jtv.json"));
+        config->applyConfig(document, QUrl());
+        document.insert(QStringLiteral("iptvJtvWeek"), server.base() + QStringLiteral("/media/new-jtv.json"));
+        config->applyConfig(document, QUrl());
+        QVERIFY(downloaded.wait(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(config->activeDownloads(), 0, 10000);
+        QCOMPARE(downloaded.count(), 1);
+        QCOMPARE(readAll(Config::jtvFilePath()), newer);
+        config->loadJtv(QStringLiteral("one"));
+        QCOMPARE(config->jtvModel()->item(0)->title(), QStringLiteral("newer"));
+        QVERIFY(partFiles().isEmpty());
+    }
+
     void destroyedWhileDownloading()
     {
         QVERIFY(server.setFault(QStringLiteral("/config.php"), QStringLiteral("stall")));
