@@ -174,6 +174,14 @@ public:
 
     static bool segmentExists() { return attachCount() >= 0; }
 
+    // Neither the segment nor the key file it is named by is left: Qt removes the
+    // file right after the segment, and a copy stopped in between would take a
+    // successor's file with it.
+    static bool segmentAndKeyGone()
+    {
+        return !segmentExists() && !QFile::exists(QSharedMemory(QLatin1String(singleInstanceKey)).nativeKey());
+    }
+
     void stopAll()
     {
         for (QProcess *process : qAsConst(m_processes)) {

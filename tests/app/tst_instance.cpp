@@ -221,10 +221,10 @@ private slots:
         PlayerProcesses::kill(old, SIGTERM);
         QElapsedTimer timer;
         timer.start();
-        while (PlayerProcesses::segmentExists() && timer.elapsed() < 20000) {
+        while (!PlayerProcesses::segmentAndKeyGone() && timer.elapsed() < 20000) {
         }
         PlayerProcesses::kill(old, SIGSTOP);
-        QVERIFY(!PlayerProcesses::segmentExists());
+        QVERIFY(PlayerProcesses::segmentAndKeyGone());
         QProcess *next = startFirstCopy({});
         QVERIFY(next);
         PlayerProcesses::kill(old, SIGCONT);
