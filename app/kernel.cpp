@@ -18,6 +18,7 @@
 #include <QLocalSocket>
 #include <QSharedMemory>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <cstdlib>
 
@@ -46,8 +47,13 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
 
     const QString executable = QCoreApplication::applicationFilePath();
     const QString openCommand = QLatin1Char('"') + executable + QStringLiteral("\" %1");
-    OsIntegration::setupProtocol(QStringLiteral("iptvurl"), executable, openCommand);
-    OsIntegration::setupProtocol(QStringLiteral("iptvvideo"), executable, openCommand);
+    // A handler entry written just now becomes visible to the desktop database only
+    // after its folder monitor has run, which can take a second or two: wait for it on
+    // a worker, never on the start path.
+    QtConcurrent::run([executable, openCommand] {
+        OsIntegration::setupProtocol(QStringLiteral("iptvurl"), executable, openCommand);
+        OsIntegration::setupProtocol(QStringLiteral("iptvvideo"), executable, openCommand);
+    });
 
     checkPendingUpdate();
     // A run killed in the middle of a download or an unpack leaves its files behind.

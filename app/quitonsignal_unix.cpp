@@ -1,11 +1,14 @@
 #include "quitonsignal.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QMetaObject>
+#include <QtDebug>
 
 #include <csignal>
-#include <fcntl.h>
+#include <cstdio>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +22,39 @@ void onSignal(int)
     (void)written;
 }
 
+// Waits for a byte on the pipe for at most ms (-1: for ever); false on timeout.
+bool waitForSignal(int ms)
+{
+    pollfd fd{signalPipe[0], POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&fd, 1, ms);
+        if (ready > 0) {
+            char buffer[16];
+            while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            return true;
+        }
+        if (ready == 0)
+            return false;
+    }
+}
+
+// Runs on a thread of its own, so a signal is seen even while the GUI thread is busy:
+// the event loop is asked to quit; when it has not ended the process after the grace
+// time, or a second signal comes, the process ends here.
+void watch()
+{
+    waitForSignal(-1);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    const bool again = waitForSignal(terminationGraceMs);
+    qWarning(again ? "A second termination signal: ending at once"
+                   : "The program did not end within %d s of a termination signal: ending it now",
+             terminationGraceMs / 1000);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(0);
+}
+
 } // namespace
 
 void quitOnTerminationSignals()
@@ -27,13 +63,7 @@ void quitOnTerminationSignals()
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char buffer[16];
-        while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
-        }
-        QCoreApplication::quit();
-    });
+    std::thread(watch).detach();
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

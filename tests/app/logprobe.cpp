@@ -1,10 +1,15 @@
 // Emits one message through the log handler: logprobe <debug|info|warning|critical|fatal> <text>
+// logprobe busy: handles termination signals like the player, then keeps its GUI
+// thread busy for ever.
 #include "logging.h"
+#include "quitonsignal.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
 #include <QTextCodec>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -15,6 +20,16 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(logMessageHandler);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     const QStringList args = app.arguments();
+    if (args.value(1) == QLatin1String("busy")) {
+        quitOnTerminationSignals();
+        QMetaObject::invokeMethod(&app, [] {
+            std::fprintf(stdout, "busy\n");
+            std::fflush(stdout);
+            for (volatile unsigned long spin = 0;; spin = spin + 1) {
+            }
+        }, Qt::QueuedConnection);
+        return app.exec();
+    }
     if (args.size() < 3)
         return 2;
     const QByteArray text = args.at(2).toUtf8();

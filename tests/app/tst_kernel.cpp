@@ -247,7 +247,7 @@ private:
     static bool serverAnswers()
     {
         QLocalSocket socket;
-        socket.connectToServer(QStringLiteral("Pelorin_iptv"));
+        socket.connectToServer(QString::fromLocal8Bit(launchServerName));
         return socket.waitForConnected(1000);
     }
 

@@ -1,4 +1,5 @@
 #include "logging.h"
+#include "quitonsignal.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -159,6 +160,20 @@ private slots:
         QVERIFY(QDir(m_cache).removeRecursively());
         log(QtWarningMsg, QStringLiteral("nowhere"));
         QVERIFY(!QFile::exists(logFilePath()));
+    }
+
+    void terminationEndsABusyProgram()
+    {
+        QProcess probe;
+        probe.start(QString::fromLocal8Bit(qgetenv("NOVALINE_LOGPROBE")), {QStringLiteral("busy")});
+        QVERIFY(probe.waitForReadyRead(20000));
+        QElapsedTimer clock;
+        clock.start();
+        probe.terminate();
+        QVERIFY2(probe.waitForFinished(terminationGraceMs + 10000), "a busy program outlived SIGTERM");
+        QVERIFY(clock.elapsed() >= terminationGraceMs - 500);
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QVERIFY(readAll(logFilePath()).contains("did not end within 5 s of a termination signal"));
     }
 
     void standardErrorAndFatal_data()
