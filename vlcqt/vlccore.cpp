@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QLoggingCategory>
 
 #include <vlc/vlc.h>
@@ -16,22 +18,47 @@ namespace {
 std::mutex g_coreMutex;
 std::weak_ptr<VlcCore> g_core;
 
-// Without a sound card libVLC repeats the same error several times a second, and
-// every log line opens the log file: pass an error on once, then again only after
-// RepeatQuietMs or when another error came in between.
-bool isRepeat(const char *module, const char *text)
+// libVLC says the same things again for every media (without a sound card the same
+// audio-output error several times a second), and every log line opens the log
+// file: a message goes on once per media, and not again within RepeatQuietMs.
+struct MessageFilter
 {
     static constexpr qint64 RepeatQuietMs = 30000;
-    static std::mutex mutex;
-    static QByteArray last;
-    static QElapsedTimer since;
-    const QByteArray key = QByteArray(module ? module : "?") + ':' + text;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (key == last && since.isValid() && since.elapsed() < RepeatQuietMs)
+    std::mutex mutex;
+    QSet<QByteArray> thisMedia;
+    QHash<QByteArray, qint64> lastPassed;
+    QElapsedTimer clock;
+
+    bool pass(const char *module, const char *text)
+    {
+        const QByteArray key = QByteArray(module ? module : "?") + ':' + text;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!clock.isValid())
+            clock.start();
+        const qint64 now = clock.elapsed();
+        if (thisMedia.contains(key))
+            return false;
+        thisMedia.insert(key);
+        const auto last = lastPassed.constFind(key);
+        if (last != lastPassed.cend() && now - *last < RepeatQuietMs)
+            return false;
+        // Bounded: a stream that makes up new texts cannot grow these for ever.
+        if (lastPassed.size() > 4096)
+            lastPassed.clear();
+        lastPassed.insert(key, now);
         return true;
-    last = key;
-    since.start();
-    return false;
+    }
+    void newMedia()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        thisMedia.clear();
+    }
+};
+
+MessageFilter &messageFilter()
+{
+    static MessageFilter filter;
+    return filter;
 }
 
 void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_list args)
@@ -52,7 +79,7 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
     unsigned line = 0;
     libvlc_log_get_context(ctx, &module, &file, &line);
     if (level >= LIBVLC_ERROR) {
-        if (isRepeat(module, text))
+        if (!messageFilter().pass(module, text))
             return;
         qCWarning(lcLibVlc, "%s: %s", module ? module : "?", text);
     } else {
@@ -129,6 +156,16 @@ std::shared_ptr<VlcCore> VlcCore::acquire()
         qAddPostRoutine(&VlcCore::stopLogging);
     }
     return core;
+}
+
+void VlcCore::newMediaForLog()
+{
+    messageFilter().newMedia();
+}
+
+bool VlcCore::passLogMessage(const char *module, const char *text)
+{
+    return messageFilter().pass(module, text);
 }
 
 void VlcCore::stopLogging()

@@ -26,6 +26,10 @@ public:
     static std::shared_ptr<VlcCore> acquire();
     // Unsets libVLC's log callback; run as a post routine of the application.
     static void stopLogging();
+    // libVLC's errors reach the log once per media: a new media starts afresh.
+    static void newMediaForLog();
+    // Whether an error of module with text goes to the log now (and counts it).
+    static bool passLogMessage(const char *module, const char *text);
 
     libvlc_instance_t *instance() const { return m_instance; }
 

@@ -154,6 +154,7 @@ void VlcPlayerPrivate::startBackend(quint64 gen)
         libvlc_media_player_stop(b.mp);
         b.sink->clear();
         b.sink->resetSource();
+        VlcCore::newMediaForLog();
         libvlc_media_t *media = libvlc_media_new_location(b.instance, mrl.constData());
         if (!media) {
             postError(*b.bridge, gen);

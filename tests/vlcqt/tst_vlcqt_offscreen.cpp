@@ -2,6 +2,7 @@
 // it also runs in the sanitizers build: registration and enums, the URL
 // allowlist, the track model, the frame sink driven like libVLC drives it, and
 // playback with create/destroy cycles.
+#include "vlccore_p.h"
 #include "vlcframesink_p.h"
 #include "vlclanguages_p.h"
 #include "vlctesthelpers.h"
@@ -25,6 +26,7 @@ private slots:
     void allowedUrls_data();
     void allowedUrls();
     void trackModel();
+    void libVlcErrorsOncePerMedia();
     void visibleSizeGuess_data();
     void visibleSizeGuess();
     void frameSink();
@@ -122,6 +124,20 @@ void TestOffscreen::allowedUrls()
     QFETCH(QString, url);
     QFETCH(bool, allowed);
     QCOMPARE(VlcPlayer::isAllowedUrl(QUrl(url)), allowed);
+}
+
+void TestOffscreen::libVlcErrorsOncePerMedia()
+{
+    // What one media logs, what the next one adds: repeats stay out of the log.
+    VlcCore::newMediaForLog();
+    const QList<std::pair<const char *, bool>> first{
+        {"no audio output", true}, {"no audio output", false}, {"decoder lost", true}, {"no audio output", false}};
+    for (const auto &message : first)
+        QCOMPARE(VlcCore::passLogMessage("aout", message.first), message.second);
+    VlcCore::newMediaForLog();
+    QCOMPARE(VlcCore::passLogMessage("aout", "no audio output"), false);  // within 30 s of the last
+    QCOMPARE(VlcCore::passLogMessage("demux", "no audio output"), true);  // another module
+    QCOMPARE(VlcCore::passLogMessage("demux", "no audio output"), false);
 }
 
 void TestOffscreen::trackModel()
