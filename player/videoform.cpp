@@ -142,6 +142,14 @@ void VideoForm::restoreAndShow(const QUrl &rootScene)
     show();
 }
 
+void VideoForm::setPlayer(VlcPlayer *player)
+{
+    if (m_player == player)
+        return;
+    m_player = player;
+    emit playerChanged();
+}
+
 void VideoForm::logSceneErrors()
 {
     qCritical() << "The player scene could not be loaded:" << source().toString();

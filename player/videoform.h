@@ -1,8 +1,10 @@
 #pragma once
 
 #include "playlistmodelitem.h"
+#include "vlcplayer.h"
 
 #include <QList>
+#include <QPointer>
 #include <QQuickView>
 #include <QRect>
 #include <QUrl>
@@ -22,6 +24,8 @@ class VideoForm : public QQuickView
     Q_PROPERTY(bool isFullscreen READ isFullscreen NOTIFY isFullscreenChanged)
     Q_PROPERTY(bool stayOnTop READ stayOnTop WRITE setStayOnTop NOTIFY stayOnTopChanged)
     Q_PROPERTY(bool formLoaded READ formLoaded WRITE setFormLoaded NOTIFY formLoadedChanged)
+    // The scene's media player, handed over by the scene itself; null until then.
+    Q_PROPERTY(VlcPlayer *player READ player WRITE setPlayer NOTIFY playerChanged)
 
 public:
     // The window does not own config; it must outlive the window.
@@ -49,6 +53,12 @@ public:
     bool formLoaded() const { return m_formLoaded; }
     void setFormLoaded(bool loaded);
 
+    VlcPlayer *player() const { return m_player; }
+    void setPlayer(VlcPlayer *player);
+    // Asks the scene to take a volume (0-200) as if the user had chosen it on its
+    // slider, which the player is bound to.
+    void requestVolume(int volume) { emit volumeRequested(volume); }
+
     // The geometry the window returns to when it leaves full screen.
     QRect normalGeometry() const { return m_normalGeometry; }
 
@@ -61,6 +71,8 @@ signals:
     void iptvModeRequested();
     void dropped(const QList<QUrl> &urls);
     void formLoadedChanged();
+    void playerChanged();
+    void volumeRequested(int volume);
     // Forwarded from the settings dialog: right before it starts a new copy of the
     // program for an update, the single-instance segment and the local server must be
     // let go (connect directly); if that start failed, they are taken back.
@@ -109,6 +121,7 @@ private:
     Config *config;
     PlaylistModelItem m_currentItem;
     bool m_formLoaded = false;
+    QPointer<VlcPlayer> m_player;
     SettingsForm *settingsForm = nullptr;
     QSortFilterProxyModel *searchModel = nullptr;
     QSortFilterProxyModel *favouritesModel = nullptr;

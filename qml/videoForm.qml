@@ -48,8 +48,18 @@ Rectangle {
         viewer.saveVolume(controls.volumeSlider.value)
     }
 
+    Component.onCompleted: viewer.player = videoPlayer
+
     Connections {
         target: viewer
+        // A volume asked for from outside the scene goes through the slider, which the
+        // player is bound to.
+        function onVolumeRequested(volume) {
+            var v = SceneLogic.clamp(volume, controls.volumeSlider.min, controls.volumeSlider.max)
+            controls.volumeSlider.setBarX(v)
+            controls.volumeSlider.value = v
+            viewer.saveVolume(v)
+        }
         function onCurrentItemChanged() {
             console.log("Current item changed")
             // An empty item marks no entry: its id must not put the bullet on a real one.
