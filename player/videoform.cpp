@@ -310,9 +310,10 @@ void VideoForm::updateSettings()
                                                       SettingsKeys::cropRatioDefault));
 }
 
-void VideoForm::saveVolume(int volume)
+void VideoForm::saveVolume(double volume)
 {
-    SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::playerVolume), volume);
+    // The slider moves in fractions; the player plays the rounded value.
+    SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::playerVolume), qRound(volume));
 }
 
 void VideoForm::savePlaylistState(bool open)

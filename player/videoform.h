@@ -88,7 +88,7 @@ public:
     Q_INVOKABLE void playTv(int id);
     Q_INVOKABLE void playPrev();
     Q_INVOKABLE void playNext();
-    Q_INVOKABLE void saveVolume(int volume);
+    Q_INVOKABLE void saveVolume(double volume);
     Q_INVOKABLE void savePlaylistState(bool open);
     // offset is accepted for the scenes' sake and does not change the move.
     Q_INVOKABLE void windowMoved(int x, int y, int offset = 0);

@@ -211,7 +211,7 @@ Rectangle {
                     lastVolume = 0
                     bubble.show(muteButton, "Выкл. звук")
                 } else {
-                    lastVolume = volumeSliderElement.value
+                    lastVolume = Math.round(volumeSliderElement.value)
                     volumeSliderElement.setValue(0)
                     bubble.show(muteButton, "Вкл. звук")
                 }

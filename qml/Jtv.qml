@@ -11,6 +11,17 @@ Rectangle {
     color: "#1a1a1a"
     opacity: 0.8
 
+    // The running programme at the top, fully below the pinned day header: when it is
+    // the first of its day, its own header already stands above it.
+    function showCurrent() {
+        if (jtvModel.currentIndex < 0)
+            return
+        jtvList.positionViewAtIndex(jtvModel.currentIndex, ListView.Beginning)
+        var row = jtvList.itemAtIndex(jtvModel.currentIndex)
+        if (row)
+            jtvList.contentY = Math.min(jtvList.contentY, row.y - jtvList.sectionHeight)
+    }
+
     MouseArea {
         id: jtvItemMouseArea
         objectName: "jtvItemMouseArea"

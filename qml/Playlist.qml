@@ -203,7 +203,8 @@ Rectangle {
                             height: favourites.open ? 20 : 0
                             url: model.url
                             title: model.title
-                            group: model.group
+                            // As in the main list, where an empty group is "ungrouped".
+                            group: SceneLogic.groupKey(model.group)
                             favourite: true
                             selected: false
                             current: model.id === root.currentId

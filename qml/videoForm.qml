@@ -26,10 +26,7 @@ Rectangle {
         if (controls.state === "jtv") {
             controls.state = "normal"
         } else if (videoPlayer.state === Vlc.Playing) {
-            if (jtvModel.currentIndex > -1) {
-                jtvItem.list.positionViewAtIndex(jtvModel.currentIndex, ListView.Beginning)
-                jtvItem.list.contentY -= jtvItem.list.sectionHeight
-            }
+            jtvItem.showCurrent()
             controls.state = "jtv"
         }
     }
@@ -134,7 +131,7 @@ Rectangle {
             objectName: "videoPlayer"
             deinterlacing: initialDeinterlacing
             autoplay: true
-            volume: controls.volumeSlider.value
+            volume: Math.round(controls.volumeSlider.value)
             position: controls.seekbar.value
             audioPreferredLanguages: preferredAudioLanguages
             subtitlePreferredLanguages: preferredSubtitlesLanguages

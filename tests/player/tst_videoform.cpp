@@ -338,7 +338,7 @@ void TestVideoForm::preferencesReread()
 void TestVideoForm::persistedState()
 {
     VideoForm *w = makeWindow();
-    QVERIFY(QMetaObject::invokeMethod(w, "saveVolume", Q_ARG(int, 73)));
+    QVERIFY(QMetaObject::invokeMethod(w, "saveVolume", Q_ARG(double, 72.6)));
     QCOMPARE(settings()->value(QStringLiteral("playerVolume")).toInt(), 73);
     QVERIFY(QMetaObject::invokeMethod(w, "savePlaylistState", Q_ARG(bool, false)));
     QCOMPARE(settings()->value(QStringLiteral("playerPlaylistState"), true).toBool(), false);

@@ -213,6 +213,7 @@ private slots:
         QJsonArray iptv;
         QJsonObject guide;
         const qint64 now = QDateTime::currentSecsSinceEpoch();
+        const qint64 today = QDateTime(QDate::currentDate(), QTime(0, 0)).toSecsSinceEpoch();
         for (const Channel &c : kChannels) {
             QJsonObject o{{"title", c.title}, {"stream", "{{BASE}}/live/" + c.stream},
                           {"groupTitle", c.group}, {"jtv", c.jtv}};
@@ -220,11 +221,20 @@ private slots:
                 o["aspect"] = "16:9";
             iptv.append(o);
             if (!c.jtv.isEmpty()) {
+                // Every 30 minutes before today and after the next hour; in between the
+                // running programme, which for the first channel is the first of its day
+                // and for the others is not, whatever the time of day.
                 QJsonArray progs;
-                // Every 30 minutes from two days back to two days ahead.
-                for (qint64 t = (now - 2 * 86400) / 1800 * 1800; t < now + 2 * 86400; t += 1800)
-                    progs.append(QJsonObject{{"title", QString("%1 %2").arg(c.title).arg(t)},
-                                             {"time", t}});
+                auto add = [&](qint64 t) {
+                    progs.append(QJsonObject{{"title", QString("%1 %2").arg(c.title).arg(t)}, {"time", t}});
+                };
+                for (qint64 t = today - 2 * 86400; t < today; t += 1800)
+                    add(t);
+                add(today);
+                if (c.jtv != "ch0")
+                    add(std::min(today + 1, now));
+                for (qint64 t = now + 3600; t < now + 2 * 86400; t += 1800)
+                    add(t);
                 guide[c.jtv] = progs;
             }
         }
@@ -397,6 +407,14 @@ private slots:
         QTest::mouseClick(form, Qt::LeftButton, Qt::NoModifier, mid);
         QCOMPARE(qRound(slider->property("value").toDouble()), 100);
         QCOMPARE(setting("playerVolume").toInt(), 100);
+        // Between whole values: what is stored is what plays, rounded, not cut off.
+        for (int x : {3, 17, 29, 44, 58}) {
+            const QPoint at = slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint();
+            QTest::mouseClick(form, Qt::LeftButton, Qt::NoModifier, at);
+            const int rounded = qRound(slider->property("value").toDouble());
+            QCOMPARE(setting("playerVolume").toInt(), rounded);
+            QCOMPARE(prop("videoPlayer", "volume").toInt(), rounded);
+        }
     }
 
     void spacePauses()
@@ -544,6 +562,22 @@ private slots:
         QVERIFY(!config->playlistModel()->item(2)->favourite());
         click(item("favouritesHeader"));
         QCOMPARE(prop("tvListView", "currentGroup").toString(), QString("ungrouped"));
+
+        // A channel without a group stands as far in as in the main list.
+        QTRY_VERIFY(entry("Loose One"));
+        const qreal mainX = findItem(entry("Loose One"), "titleText")->x();
+        QVERIFY(config->playlistModel()->setData(5, true, PlaylistModel::FavouriteRole));
+        click(item("favouritesHeader"));
+        favs.clear();
+        QTRY_VERIFY(!item("favouritesEmptyText")->isVisible());
+        findAll(item("tvListView"), "favouriteEntry", favs);
+        QStringList favTitles;
+        for (QQuickItem *f : favs)
+            favTitles << f->property("title").toString() + QString::number(f->height());
+        QVERIFY2(favs.size() == 1, qPrintable(favTitles.join(',')));
+        QCOMPARE(findItem(favs.first(), "titleText")->x(), mainX);
+        QVERIFY(config->playlistModel()->setData(5, false, PlaylistModel::FavouriteRole));
+        click(item("favouritesHeader"));
         form->playTv(0);
     }
 
@@ -587,9 +621,19 @@ private slots:
         QTRY_COMPARE(visibleTitles(), QStringList({"Euro NEWS", "World News"}));
     }
 
+    void guidePanel_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<bool>("firstOfDay");
+        QTest::newRow("a later programme of the day") << 1 << false;
+        QTest::newRow("the programme opens its day") << 0 << true;
+    }
     void guidePanel()
     {
-        QVERIFY(waitPlaying(streamUrl(0)));
+        QFETCH(int, channel);
+        QFETCH(bool, firstOfDay);
+        form->playTv(channel);
+        QVERIFY(waitPlaying(streamUrl(channel)));
         auto *jtv = config->jtvModel();
         QTRY_VERIFY_WITH_TIMEOUT(jtv->currentIndex() > -1, 10000);
         QVERIFY(item("programmTitleText")->isVisible());
@@ -614,7 +658,14 @@ private slots:
         QVERIFY(current);
         QCOMPARE(current->mapToItem(list, QPointF()).y(), 45.0);
         screenshot("guide");
+        const int index = jtv->currentIndex();
+        QCOMPARE(index == 0 || jtv->item(index - 1)->start().date() != jtv->item(index)->start().date(), firstOfDay);
         QCOMPARE(current->property("textColor").value<QColor>(), QColor("#afe2ff"));
+        if (!firstOfDay) {
+            key(Qt::Key_T);
+            QTRY_COMPARE(panel->height(), 0.0);
+            return;
+        }
         // Playlist and texts fade out; the guide button is drawn selected.
         QTRY_COMPARE(item("playlist")->opacity(), 0.0);
         QVERIFY(item("jtvButton")->property("selected").toBool());
