@@ -8,7 +8,9 @@
 #include "osintegration.h"
 #include "playlistmodel.h"
 #include "qmltypes.h"
+#include "renderbackend.h"
 #include "settingsform.h"
+#include "vlcqml.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -26,10 +28,18 @@ const char *const VlcArgsPrefix =
         "--intf=dummy --no-media-library --no-stats --no-osd --no-loop "
         "--no-video-title-show --drop-late-frames --network-caching=";
 const QLatin1String TrackingSuffix("/%1/%2");
+
+// The scene graph backend has to be chosen before the first Qt Quick window exists,
+// which is this window's base.
+QWindow *afterChoosingBackend(QWindow *parent)
+{
+    RenderBackend::choose();
+    return parent;
+}
 }
 
 VideoForm::VideoForm(Config *config, QWindow *parent)
-    : QQuickView(parent), config(config)
+    : QQuickView(afterChoosingBackend(parent)), config(config)
 {
     displayKeeper = new DisplayKeeper(this);
 
@@ -37,7 +47,8 @@ VideoForm::VideoForm(Config *config, QWindow *parent)
     // transparent parts would show garbage.
     const bool composition = OsIntegration::compositionEnabled();
     if (composition) {
-        setSurfaceType(QSurface::OpenGLSurface);
+        if (!RenderBackend::choose())
+            setSurfaceType(QSurface::OpenGLSurface);
         QSurfaceFormat surfaceFormat = format();
         surfaceFormat.setAlphaBufferSize(8);
         surfaceFormat.setRenderableType(QSurfaceFormat::DefaultRenderableType);
@@ -138,6 +149,8 @@ void VideoForm::restoreAndShow(const QUrl &rootScene)
     setGeometry(rect);
     m_normalGeometry = rect;
 
+    // libVLC starts while the scenes load, not when the first player is built.
+    VlcQml::prepare();
     setSource(rootScene);
     show();
 }

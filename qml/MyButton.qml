@@ -7,6 +7,9 @@ MouseArea {
 
     property string image: ""
     property bool selected: false
+    // The software scene graph has no shader effects: the picture is drawn plainly,
+    // dimmed when neither selected nor under the pointer.
+    readonly property bool effects: GraphicsInfo.api !== GraphicsInfo.Software
 
     hoverEnabled: true
     cursorShape: Qt.PointingHandCursor
@@ -16,10 +19,12 @@ MouseArea {
         anchors.fill: parent
         source: root.image
         cache: false
-        visible: false
+        visible: !root.effects
+        opacity: root.effects || root.selected ? 1 : (root.containsMouse ? 0.9 : 0.75)
     }
 
     BrightnessContrast {
+        visible: root.effects
         anchors.fill: picture
         source: picture
         contrast: 0

@@ -128,9 +128,11 @@ Rectangle {
                     id: clearImage
                     anchors.fill: parent
                     source: "../images/deleteText.png"
-                    visible: false
+                    // No shader effects on the software scene graph: the plain picture.
+                    visible: GraphicsInfo.api === GraphicsInfo.Software
                 }
                 BrightnessContrast {
+                    visible: !clearImage.visible
                     anchors.fill: parent
                     source: clearImage
                     brightness: clearButton.containsMouse ? 0.5 : 0

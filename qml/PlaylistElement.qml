@@ -89,9 +89,13 @@ Rectangle {
                         id: heartImage
                         anchors.fill: parent
                         source: "../images/heart.png"
-                        visible: false
+                        // No shader effects on the software scene graph: a plain heart,
+                        // as bright as the effect would make it.
+                        visible: GraphicsInfo.api === GraphicsInfo.Software
+                        opacity: Math.max(0.3, Math.min(1, 0.5 + root.heartLightness / 2))
                     }
                     Colorize {
+                        visible: !heartImage.visible
                         anchors.fill: parent
                         source: heartImage
                         hue: 0

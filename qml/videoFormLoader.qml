@@ -28,7 +28,8 @@ Item {
         id: mainShadowWrapper
         objectName: "mainShadowWrapper"
         anchors.fill: parent
-        visible: false
+        // Drawn plainly where shader effects are missing (software scene graph).
+        visible: root.compositionEnabled && GraphicsInfo.api === GraphicsInfo.Software
 
         Rectangle {
             anchors.fill: parent
@@ -47,8 +48,8 @@ Item {
         samples: 16
         color: "#000000"
         source: mainShadowWrapper
-        visible: root.compositionEnabled
-        enabled: root.compositionEnabled
+        visible: root.compositionEnabled && !mainShadowWrapper.visible
+        enabled: visible
     }
 
     Rectangle {

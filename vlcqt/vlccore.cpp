@@ -17,6 +17,11 @@ namespace {
 
 std::mutex g_coreMutex;
 std::weak_ptr<VlcCore> g_core;
+// A core started ahead of the first player (prepare()), held until a player takes it.
+std::shared_ptr<VlcCore> g_prepared;
+std::thread g_prepareThread;
+bool g_preparing = false;
+std::condition_variable g_prepareDone;
 
 // libVLC says the same things again for every media (without a sound card the same
 // audio-output error several times a second), and every log line opens the log
@@ -121,12 +126,8 @@ VlcCore::~VlcCore()
     libvlc_release(m_instance);
 }
 
-std::shared_ptr<VlcCore> VlcCore::acquire()
+std::shared_ptr<VlcCore> VlcCore::create()
 {
-    std::lock_guard<std::mutex> lock(g_coreMutex);
-    if (auto core = g_core.lock())
-        return core;
-
     // The window sets VLC_ARGS before the first player exists; split on blanks.
     const QByteArray env = qgetenv("VLC_ARGS");
     QList<QByteArray> words = env.simplified().split(' ');
@@ -145,16 +146,74 @@ std::shared_ptr<VlcCore> VlcCore::acquire()
     }
     libvlc_log_set(instance, forwardLog, nullptr);
     qCDebug(lcVlcCore, "libVLC %s started", libvlc_get_version());
-    std::shared_ptr<VlcCore> core(new VlcCore(instance));
-    g_core = core;
+    return std::shared_ptr<VlcCore>(new VlcCore(instance));
+}
+
+void VlcCore::addPostRoutines()
+{
     // Players of a window that lives to the end of the process are never destroyed,
     // so libVLC's threads outlive the application object: stop forwarding their
     // messages into a log handler that needs the application while it still exists.
-    static bool postRoutineAdded = false;
-    if (!postRoutineAdded && QCoreApplication::instance()) {
-        postRoutineAdded = true;
+    static bool added = false;
+    if (!added && QCoreApplication::instance()) {
+        added = true;
         qAddPostRoutine(&VlcCore::stopLogging);
+        qAddPostRoutine(&VlcCore::dropPrepared);
     }
+}
+
+void VlcCore::prepare()
+{
+    std::lock_guard<std::mutex> lock(g_coreMutex);
+    if (g_preparing || g_prepareThread.joinable() || g_core.lock())
+        return;
+    addPostRoutines();
+    g_preparing = true;
+    g_prepareThread = std::thread([] {
+        std::shared_ptr<VlcCore> core = create();
+        std::lock_guard<std::mutex> lock(g_coreMutex);
+        g_prepared = core;
+        g_core = core;
+        g_preparing = false;
+        g_prepareDone.notify_all();
+    });
+}
+
+void VlcCore::finishPreparing()
+{
+    std::thread thread;
+    {
+        std::unique_lock<std::mutex> lock(g_coreMutex);
+        g_prepareDone.wait(lock, [] { return !g_preparing; });
+        thread = std::move(g_prepareThread);
+    }
+    if (thread.joinable())
+        thread.join();
+}
+
+void VlcCore::dropPrepared()
+{
+    // Never taken by a player: released with the application.
+    finishPreparing();
+    std::shared_ptr<VlcCore> unused;
+    std::lock_guard<std::mutex> lock(g_coreMutex);
+    unused.swap(g_prepared);
+}
+
+std::shared_ptr<VlcCore> VlcCore::acquire()
+{
+    finishPreparing();
+    std::lock_guard<std::mutex> lock(g_coreMutex);
+    if (auto core = g_core.lock()) {
+        // From now on the players own it.
+        g_prepared.reset();
+        return core;
+    }
+    std::shared_ptr<VlcCore> core = create();
+    if (!core)
+        return nullptr;
+    g_core = core;
+    addPostRoutines();
     return core;
 }
 

@@ -24,6 +24,9 @@ public:
     // The running core, or a new one built from the VLC_ARGS environment variable.
     // Null when libVLC cannot start (logged).
     static std::shared_ptr<VlcCore> acquire();
+    // Starts the core on a thread of its own, so that the first acquire() finds it
+    // ready (libVLC takes a few hundred milliseconds to start).
+    static void prepare();
     // Unsets libVLC's log callback; run as a post routine of the application.
     static void stopLogging();
     // libVLC's errors reach the log once per media: a new media starts afresh.
@@ -56,6 +59,10 @@ private:
     };
 
     explicit VlcCore(libvlc_instance_t *instance);
+    static std::shared_ptr<VlcCore> create();
+    static void addPostRoutines();
+    static void finishPreparing();
+    static void dropPrepared();
     static void run(std::shared_ptr<Queue> queue);
 
     libvlc_instance_t *m_instance;

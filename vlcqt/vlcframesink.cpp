@@ -306,6 +306,10 @@ void VlcFrameSink::display(void *picture)
                            [picture](const std::shared_ptr<VlcFrameBuffer> &b) { return b.get() == picture; });
     if (it == m_pool.end())
         return; // from before a format change
+    if (m_paused.load() && sameAsShownLocked(**it)) {
+        (*it)->state = VlcFrameBuffer::Free;
+        return;
+    }
     if (m_latest && m_latest != *it)
         m_latest->state = VlcFrameBuffer::Free;
     m_latest = *it;
@@ -314,6 +318,17 @@ void VlcFrameSink::display(void *picture)
     m_latestFormat = m_format;
     m_cleared = false;
     notifyLocked();
+}
+
+bool VlcFrameSink::sameAsShownLocked(const VlcFrameBuffer &candidate) const
+{
+    // The picture waiting for the renderer, else the one it shows; same format only.
+    const VlcFrameBuffer *shown = m_latest ? m_latest.get() : m_render.get();
+    if (!shown || shown == &candidate || m_latestFormat.serial != m_format.serial
+        || shown->storage.size() != candidate.storage.size())
+        return false;
+    // The planes follow each other from the first one's aligned start.
+    return std::memcmp(shown->planes[0], candidate.planes[0], m_bufferBytes - Align) == 0;
 }
 
 void VlcFrameSink::notifyLocked()

@@ -54,6 +54,11 @@ public:
     void setWantYuv(bool yuv) { m_wantYuv.store(yuv); }
     bool wantYuv() const { return m_wantYuv.load(); }
 
+    // Set by the player while paused: libVLC then shows the same picture again
+    // about a dozen times a second; a picture equal to the one shown is dropped
+    // instead of being uploaded and rendered again.
+    void setPaused(bool paused) { m_paused.store(paused); }
+
     // The object told (queued, on its own thread) through its slot
     // "frameAvailable()" that a new picture or format is there. Null detaches.
     void setReceiver(QObject *receiver);
@@ -104,8 +109,10 @@ private:
     void display(void *picture);
     std::shared_ptr<VlcFrameBuffer> allocate() const;
     void notifyLocked();
+    bool sameAsShownLocked(const VlcFrameBuffer &candidate) const;
 
     std::atomic<bool> m_wantYuv{false};
+    std::atomic<bool> m_paused{false};
     mutable std::mutex m_mutex;
     VlcFrameFormat m_format;
     size_t m_bufferBytes = 0;

@@ -27,6 +27,7 @@ void VlcPlayerPrivate::setState(int s)
     if (state == s)
         return;
     state = s;
+    backend->sink->setPaused(s == Vlc::Paused);
     if (s != Vlc::Opening && s != Vlc::Buffering)
         openTimer.stop();
     emit q->stateChanged();

@@ -1,5 +1,6 @@
 #include "vlcqml.h"
 
+#include "vlccore_p.h"
 #include "vlcenums.h"
 #include "vlcplayer.h"
 #include "vlctrackmodel.h"
@@ -25,4 +26,9 @@ void VlcQml::registerTypes()
     qmlRegisterType<VlcVideoOutput>(uri, 1, 0, "VlcVideoOutput");
     qmlRegisterUncreatableMetaObject(Vlc::staticMetaObject, uri, 1, 0, "Vlc",
                                      QStringLiteral("Vlc only holds enumerations"));
+}
+
+void VlcQml::prepare()
+{
+    VlcCore::prepare();
 }

@@ -5,6 +5,9 @@
 // place that registers all QML types, before loading scenes; later calls do nothing.
 namespace VlcQml {
 void registerTypes();
+// Starts libVLC in the background while the window and its scenes load; the
+// first player then finds it ready. Reads VLC_ARGS, so set that before.
+void prepare();
 }
 
 inline void registerVlcQtQmlTypes() { VlcQml::registerTypes(); }

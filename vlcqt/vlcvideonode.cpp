@@ -1,7 +1,7 @@
 #include "vlcvideonode_p.h"
 
-#include <QImage>
 #include <QOpenGLContext>
+#include <QPainter>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QQuickWindow>
@@ -270,6 +270,46 @@ QSGTexture *VlcVideoNode::uploadRgb(QQuickWindow *window, QOpenGLContext *ctx, c
     return texture;
 }
 
+void VlcSoftwareVideoNode::setFrame(const VlcFrame &frame)
+{
+    const VlcFrameFormat &fmt = frame.format;
+    m_buffer = frame.buffer;
+    m_image = QImage(m_buffer->planes[0], fmt.width, fmt.height, fmt.pitches[0], QImage::Format_RGB32);
+    markDirty(QSGNode::DirtyMaterial);
+}
+
+void VlcSoftwareVideoNode::setRects(const QRectF &target, const QRectF &source)
+{
+    if (target == m_target && source == m_source)
+        return;
+    m_target = target;
+    m_source = source;
+    markDirty(QSGNode::DirtyGeometry);
+}
+
+void VlcSoftwareVideoNode::render(const RenderState *state)
+{
+    if (m_image.isNull() || m_target.isEmpty())
+        return;
+    auto *painter = static_cast<QPainter *>(
+        m_window->rendererInterface()->getResource(m_window, QSGRendererInterface::PainterResource));
+    if (!painter)
+        return;
+    const QRegion *clip = state->clipRegion();
+    if (clip && !clip->isEmpty())
+        painter->setClipRegion(*clip, Qt::ReplaceClip); // before the transform, in device pixels
+    painter->setTransform(matrix()->toTransform());
+    painter->setOpacity(inheritedOpacity());
+    // Picture pixels drawn one to one need no filtering.
+    const bool scaled = qAbs(m_target.width() - m_source.width()) > 0.5
+        || qAbs(m_target.height() - m_source.height()) > 0.5 || painter->transform().isScaling();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, scaled);
+    // Opaque pictures replace what is below: no blending per pixel.
+    painter->setCompositionMode(inheritedOpacity() < 1 ? QPainter::CompositionMode_SourceOver
+                                                        : QPainter::CompositionMode_Source);
+    painter->drawImage(m_target, m_image, m_source);
+}
+
 VlcVideoNode::~VlcVideoNode()
 {
     delete m_texture;
@@ -298,10 +338,20 @@ void VlcVideoNode::removeImage()
     m_rgbTexture = false;
 }
 
+void VlcVideoNode::removeSoftware()
+{
+    if (!m_softwareNode)
+        return;
+    removeChildNode(m_softwareNode);
+    delete m_softwareNode;
+    m_softwareNode = nullptr;
+}
+
 void VlcVideoNode::clear()
 {
     removeYuv();
     removeImage();
+    removeSoftware();
     m_frameSize = QSize();
 }
 
@@ -313,8 +363,9 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
         m_frameSize = QSize(fmt.width, fmt.height);
         if (fmt.yuv) {
             if (software)
-                return m_yuvNode || m_imageNode; // cannot draw planar pictures here
+                return m_yuvNode || m_softwareNode; // cannot draw planar pictures here
             removeImage();
+            removeSoftware();
             if (!m_yuvNode) {
                 m_yuvNode = new QSGGeometryNode;
                 auto *geometry = new QSGGeometry(QSGGeometry::defaultAttributes_TexturedPoint2D(), 4);
@@ -330,8 +381,19 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
             m_yuvMaterial->upload(frame);
             m_yuvOpaqueMaterial->follow();
             m_yuvNode->markDirty(QSGNode::DirtyMaterial);
+        } else if (software) {
+            removeYuv();
+            removeImage();
+            if (!m_softwareNode) {
+                m_softwareNode = new VlcSoftwareVideoNode(window);
+                m_softwareNode->setFrame(frame);
+                appendChildNode(m_softwareNode);
+            } else {
+                m_softwareNode->setFrame(frame);
+            }
         } else {
             removeYuv();
+            removeSoftware();
             QOpenGLContext *ctx = software ? nullptr : QOpenGLContext::currentContext();
             QSGTexture *texture = nullptr;
             if (ctx && !ctx->isOpenGLES()) {
@@ -364,15 +426,19 @@ bool VlcVideoNode::update(QQuickWindow *window, const VlcFrame &frame, const QRe
         }
     }
     if (m_frameSize.isEmpty() || target.isEmpty())
-        return m_yuvNode || m_imageNode;
+        return m_yuvNode || m_imageNode || m_softwareNode;
     if (m_yuvNode) {
         QSGGeometry::updateTexturedRectGeometry(m_yuvNode->geometry(), target, source);
         m_yuvNode->markDirty(QSGNode::DirtyGeometry);
-    } else if (m_imageNode) {
-        m_imageNode->setRect(target);
-        m_imageNode->setSourceRect(QRectF(source.x() * m_frameSize.width(), source.y() * m_frameSize.height(),
-                                          source.width() * m_frameSize.width(),
-                                          source.height() * m_frameSize.height()));
+    } else {
+        const QRectF pixels(source.x() * m_frameSize.width(), source.y() * m_frameSize.height(),
+                            source.width() * m_frameSize.width(), source.height() * m_frameSize.height());
+        if (m_imageNode) {
+            m_imageNode->setRect(target);
+            m_imageNode->setSourceRect(pixels);
+        } else if (m_softwareNode) {
+            m_softwareNode->setRects(target, pixels);
+        }
     }
-    return m_yuvNode || m_imageNode;
+    return m_yuvNode || m_imageNode || m_softwareNode;
 }

@@ -2,10 +2,12 @@
 
 #include "vlcframesink_p.h"
 
+#include <QImage>
 #include <QMatrix4x4>
 #include <QSGGeometryNode>
 #include <QSGMaterial>
 #include <QSGNode>
+#include <QSGRenderNode>
 
 class QOpenGLContext;
 class QQuickWindow;
@@ -40,8 +42,33 @@ private:
     int m_heights[3] = {0, 0, 0};
 };
 
-// The item's node: holds either a YUV geometry node or an image node (RGB
-// pictures), and the texture of the latter.
+// Software scene graph: paints the RV32 picture straight from the frame buffer with
+// the renderer's painter, without making a texture (a pixmap copy) of every picture.
+class VlcSoftwareVideoNode : public QSGRenderNode
+{
+public:
+    explicit VlcSoftwareVideoNode(QQuickWindow *window) : m_window(window) {}
+
+    void setFrame(const VlcFrame &frame);
+    // target in item coordinates, source in picture pixels.
+    void setRects(const QRectF &target, const QRectF &source);
+
+    void render(const RenderState *state) override;
+    void releaseResources() override {}
+    StateFlags changedStates() const override { return {}; }
+    RenderingFlags flags() const override { return BoundedRectRendering; }
+    QRectF rect() const override { return m_target; }
+
+private:
+    QQuickWindow *m_window;
+    std::shared_ptr<VlcFrameBuffer> m_buffer; // reserved by the sink while shown
+    QImage m_image;                           // wraps m_buffer, no copy
+    QRectF m_target;
+    QRectF m_source;
+};
+
+// The item's node: holds a YUV geometry node, an image node (RGB pictures on GL)
+// with its texture, or a software node (RGB pictures on the software scene graph).
 class VlcVideoNode : public QSGNode
 {
 public:
@@ -56,6 +83,7 @@ public:
 private:
     void removeYuv();
     void removeImage();
+    void removeSoftware();
     // GL (not ES) pictures in RGB: fills the reused texture, or a new one on a new size.
     QSGTexture *uploadRgb(QQuickWindow *window, QOpenGLContext *ctx, const VlcFrame &frame);
 
@@ -63,6 +91,7 @@ private:
     VlcYuvMaterial *m_yuvMaterial = nullptr;
     VlcYuvMaterial *m_yuvOpaqueMaterial = nullptr;
     QSGImageNode *m_imageNode = nullptr;
+    VlcSoftwareVideoNode *m_softwareNode = nullptr;
     QSGTexture *m_texture = nullptr;
     bool m_rgbTexture = false; // m_texture is ours to fill (uploadRgb)
     QSize m_frameSize;

@@ -4,6 +4,7 @@
 #include "httpdownload.h"
 #include "jtvmodel.h"
 #include "playlistmodel.h"
+#include "renderbackend.h"
 #include "settingskeys.h"
 #include "videoform.h"
 
@@ -40,6 +41,8 @@ class TestNavigation : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void softwareRasterizers_data();
+    void softwareRasterizers();
     void init();
     void cleanup();
 
@@ -498,6 +501,25 @@ void TestNavigation::noWatchReportWithoutFileIdOrTemplate()
     QCOMPARE(model->itemById(10)->fileId(), 555);
     QVERIFY(waitForMarker(QStringLiteral("none")));
     QCOMPARE(trackRequests(serverRequests(), QStringLiteral("/ajax/track/save/none/")), QStringList());
+}
+
+void TestNavigation::softwareRasterizers_data()
+{
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+    QTest::newRow("llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
+    QTest::newRow("softpipe") << QByteArray("softpipe") << true;
+    QTest::newRow("swrast") << QByteArray("Mesa DRI swrast") << true;
+    QTest::newRow("no GL") << QByteArray() << true;
+    QTest::newRow("Intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
+    QTest::newRow("AMD") << QByteArray("AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)") << false;
+}
+
+void TestNavigation::softwareRasterizers()
+{
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+    QCOMPARE(RenderBackend::isSoftwareRasterizer(renderer), software);
 }
 
 QTEST_MAIN(TestNavigation)

@@ -30,6 +30,8 @@ private slots:
     void visibleSizeGuess_data();
     void visibleSizeGuess();
     void frameSink();
+    void pausedRepeats_data();
+    void pausedRepeats();
     void renegotiation_data();
     void renegotiation();
     void oversizedFormat_data();
@@ -290,6 +292,48 @@ void TestOffscreen::frameSink()
     VlcFrameSink::cleanupCallback(opaque);
     sink->setReceiver(nullptr);
     picture(4); // after a cleanup libVLC negotiates again; a stray picture is harmless
+}
+
+void TestOffscreen::pausedRepeats_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<bool>("taken");     // the renderer took the first picture already
+    QTest::addColumn<uint8_t>("repeat"); // content of the second picture; the first is 7
+    QTest::addColumn<bool>("shown");     // the second picture reaches the renderer
+    QTest::newRow("playing, same picture") << false << true << uint8_t(7) << true;
+    QTest::newRow("paused, same picture") << true << true << uint8_t(7) << false;
+    QTest::newRow("paused, same picture, first not taken") << true << false << uint8_t(7) << true;
+    QTest::newRow("paused, new picture (a seek)") << true << true << uint8_t(8) << true;
+}
+
+void TestOffscreen::pausedRepeats()
+{
+    QFETCH(bool, paused);
+    QFETCH(bool, taken);
+    QFETCH(uint8_t, repeat);
+    QFETCH(bool, shown);
+    VlcFrameSink sink;
+    void *opaque = &sink;
+    char chroma[5] = "I420";
+    unsigned w = 320, h = 180, pitches[3], lines[3];
+    QCOMPARE(VlcFrameSink::formatCallback(&opaque, chroma, &w, &h, pitches, lines), 1u);
+    auto picture = [&](uint8_t value) {
+        void *planes[3] = {};
+        void *id = VlcFrameSink::lockCallback(opaque, planes);
+        std::memset(planes[0], value, size_t(pitches[0]) * lines[0]);
+        VlcFrameSink::displayCallback(opaque, id);
+    };
+    sink.setPaused(paused);
+    picture(7);
+    VlcFrame first;
+    if (taken)
+        first = sink.takeLatest();
+    picture(repeat);
+    const VlcFrame second = sink.takeLatest();
+    QCOMPARE(bool(second.buffer), shown);
+    if (shown)
+        QCOMPARE(second.buffer->planes[0][0], repeat);
+    VlcFrameSink::cleanupCallback(opaque);
 }
 
 void TestOffscreen::renegotiation_data()
