@@ -25,8 +25,9 @@ QList<QUrl> urlsFromArguments(const QStringList &arguments)
         QUrl url;
         url.setUrl(argument, QUrl::TolerantMode);
         const QString scheme = url.scheme();
+        // Desktop launchers hand local files over as file: URLs (Exec=... %U).
         if (scheme != QLatin1String("iptvurl") && scheme != QLatin1String("iptvvideo")
-            && scheme != QLatin1String("http")) {
+            && scheme != QLatin1String("http") && !(scheme == QLatin1String("file") && url.isLocalFile())) {
             // A plain relative path is made absolute: the running copy that may receive
             // it works in another folder.
             const bool plainRelative = scheme.isEmpty() && QDir::isRelativePath(argument);

@@ -1,5 +1,6 @@
 #include "kernel.h"
 
+#include "mediacontrols.h"
 #include "singleinstance.h"
 #include "videofileextensions.h"
 
@@ -68,6 +69,8 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
     });
     connect(playerWindow, &VideoForm::releaseInstanceRequested, playerWindow, [this] { releaseInstance(); });
     connect(playerWindow, &VideoForm::instanceRestoreRequested, playerWindow, [this] { restoreInstance(); });
+
+    attachMediaControls(this, NOVALINE_APP_ID);
 
     playerWindow->restoreAndShow();
 

@@ -501,12 +501,12 @@ void Config::loadLocalFiles(const QList<QUrl> &urls, bool append)
     int next = 0;
     if (m_playlistModel->rowCount() > 0)
         next = m_playlistModel->item(m_playlistModel->rowCount() - 1)->id() + 1;
-    for (const QUrl &url : urls) {
-        auto *item = new PlaylistModelItem(next, url.fileName(QUrl::FullyDecoded), url, ungrouped,
-                                           QString(), 0, false, nullptr);
-        ++next;
-        m_playlistModel->append(item);
-    }
+    QList<PlaylistModelItem *> items;
+    items.reserve(urls.size());
+    for (const QUrl &url : urls)
+        items.append(new PlaylistModelItem(next++, url.fileName(QUrl::FullyDecoded), url, ungrouped,
+                                           QString(), 0, false, nullptr));
+    m_playlistModel->append(items);
     m_playlistModel->setUniqueCheck(false);
     if (!append || !urls.isEmpty())
         setContent(m_playlistModel->rowCount() > 0 ? LocalFiles : NoContent);
@@ -839,6 +839,12 @@ void Config::checkForUpdate(const QJsonObject &object)
         return;
 
     qDebug() << "Update available:" << best << bestUrl;
+    // A distribution package is updated by the distribution, never by a fetched installer.
+    constexpr bool selfUpdate = NOVALINE_SELF_UPDATE;
+    if (!selfUpdate) {
+        qDebug() << "Self-update is off in this build; update" << best << "not fetched";
+        return;
+    }
     // One archive at a time into the one update folder, and never one already unpacked.
     if (best <= m_extractedVersion) {
         qDebug() << "Update" << best << "is already unpacked";

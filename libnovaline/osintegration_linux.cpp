@@ -381,9 +381,12 @@ bool OsIntegration::unregisterFileAssociation(const QString &progId, const QStri
     const QString suffix = normalizedSuffix(rawSuffix);
     if (suffix.isEmpty())
         return false;
-    const QString mime = mimeTypeForSuffix(suffix);
+    QString mime = mimeTypeForSuffix(suffix);
+    // A suffix unknown to the MIME database got a type of GIO's making when it was
+    // registered; the database may not know that type yet (GIO updates it in the
+    // background), but the association under it exists.
     if (mime.isEmpty())
-        return true;  // nothing was ever recorded for an unknown type
+        mime = QStringLiteral("application/x-extension-") + suffix;
     const QString id = desktopFileId(progId);
     GPtr<GDesktopAppInfo> app(findApp(id, 0));
     if (!app)

@@ -152,8 +152,10 @@ int PlaylistModel::append(const QList<PlaylistModelItem *> &items)
     QSet<QUrl> batchUrls;
     QSet<PlaylistModelItem *> seen;
     for (PlaylistModelItem *it : items) {
-        if (!it || seen.contains(it) || m_items.contains(it))
-            continue;  // a null or an item handed over twice: never owned twice
+        // A null or an item handed over twice is never owned twice; an owned item has
+        // this model as its parent (a lookup in the list would cost the list's length).
+        if (!it || seen.contains(it) || it->parent() == this)
+            continue;
         seen.insert(it);
         if (m_uniqueCheck && (m_rowByUrl.contains(it->url()) || batchUrls.contains(it->url()))) {
             delete it;

@@ -62,8 +62,9 @@ private slots:
             QStringLiteral("/abs/film.avi"),
             QStringLiteral("clip.avi"),
             QStringLiteral("sub/фильм.mkv"),
+            QStringLiteral("file:///films/%D1%84%20a.mkv"),
         });
-        QCOMPARE(urls.size(), 8);
+        QCOMPARE(urls.size(), 9);
         QCOMPARE(urls.at(0), QUrl(QStringLiteral("iptvurl://host/channel?id=5")));
         QCOMPARE(urls.at(1), QUrl(QStringLiteral("iptvvideo://portal/ajax/files/7")));
         QCOMPARE(urls.at(2), QUrl(QStringLiteral("http://host/stream.ts")));
@@ -75,6 +76,8 @@ private slots:
         // Relative paths resolve against this process's folder, not the receiver's.
         QCOMPARE(urls.at(6), QUrl::fromLocalFile(cwd + QStringLiteral("/clip.avi")));
         QCOMPARE(urls.at(7), QUrl::fromLocalFile(cwd + QStringLiteral("/sub/фильм.mkv")));
+        // A file: URL, as desktop launchers pass files, names the file itself.
+        QCOMPARE(urls.at(8), QUrl::fromLocalFile(QStringLiteral("/films/ф a.mkv")));
         QVERIFY(urlsFromArguments({}).isEmpty());
     }
 
