@@ -250,6 +250,11 @@ void TestPlaylistModel::uniqueCheckRejectsKnownUrls()
     QVERIFY(model.append(channel(1)));
     QVERIFY(model.append(channel(1)));  // off: duplicates accepted
     QCOMPARE(model.rowCount(), 2);
+    // An item the model owns already is never taken a second time.
+    PlaylistModelItem *owned = model.item(0);
+    QCOMPARE(model.append(QList<PlaylistModelItem *>{owned, owned}), 0);
+    QVERIFY(!model.append(owned));
+    QCOMPARE(model.rowCount(), 2);
 
     model.setUniqueCheck(true);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
