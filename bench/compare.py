@@ -2,7 +2,7 @@
 """The player next to mpv --vo=x11 and cvlc on the same live stream, one table.
 
   bench/compare.py [--build DIR] [--player BIN] [--runs N] [--only ours,mpv,cvlc]
-                   [--source fast,paced] [--zaps N]
+                   [--source fast,paced] [--zaps N] [--zap-memory N]
 
 Starts its own Xvfb (1280x800), session bus and operator test server (tools/operator-
 server) with two 720p channels whose pictures differ (the test pattern and its negative),
@@ -16,6 +16,8 @@ then measures each player in turn, interleaved, N runs each (median reported):
   rss, pss  memory while playing (MB)
   p95       95th percentile interval between distinct pictures (ms), from grabs
             of a part of the window every few milliseconds
+
+--zap-memory N instead switches channels N times and reports RSS after 10 and N.
 
 Every player's picture is detected the same way: grabs of the window's pixels.
 "fast" serves the stream as fast as it is read; "paced" at its own byte rate.
@@ -368,6 +370,30 @@ def measure(player, screen, urls, zaps):
     return r
 
 
+def zap_memory(player, screen, urls, switches):
+    """RSS (MB) of the player after 10 and after `switches` channel switches."""
+    r = {}
+    player.start(*urls)
+    try:
+        pid = player.pid()
+        win = window_of(pid)
+        if not win or not wait_pattern(screen, win, "A", 30):
+            return r
+        want = "B"
+        for n in range(1, switches + 1):
+            player.zap(win, urls[1] if want == "B" else urls[0])
+            wait_pattern(screen, win, want, 10)
+            want = "A" if want == "B" else "B"
+            time.sleep(0.5)
+            if n in (10, switches):
+                r["rss after %d" % n] = memory(pid)["rss"]
+                print("  %s: %d switches, RSS %.1f MB" % (player.name, n, r["rss after %d" % n]),
+                      file=sys.stderr)
+    finally:
+        player.stop()
+    return r
+
+
 def make_media(folder):
     a = os.path.join(folder, "a.ts")
     b = os.path.join(folder, "b.ts")
@@ -395,6 +421,8 @@ def main():
     ap.add_argument("--source", default="fast,paced")
     ap.add_argument("--media", default=os.path.join(tempfile.gettempdir(), "novaline-compare-media"))
     ap.add_argument("--json", help="also write the raw results here")
+    ap.add_argument("--zap-memory", type=int, metavar="N",
+                    help="instead: switch channels N times and report RSS after 10 and N")
     args = ap.parse_args()
     binary = args.player or os.path.join(args.build, "bin", "novaline-iptv")
     os.makedirs(args.media, exist_ok=True)
@@ -436,6 +464,11 @@ def main():
             makers = {"ours": lambda: Ours(binary, env, base), "mpv": lambda: Mpv("mpv x11", env),
                       "cvlc": lambda: Cvlc("cvlc", env)}
             try:
+                if args.zap_memory:
+                    for key in args.only.split(","):
+                        p = makers[key]()
+                        results.setdefault(source, {})[p.name] = zap_memory(p, screen, urls, args.zap_memory)
+                    continue
                 for run in range(args.runs):
                     for key in args.only.split(","):
                         p = makers[key]()
@@ -455,6 +488,13 @@ def main():
     if args.json:
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1)
+    if args.zap_memory:
+        print("\n| source | player | RSS MB after 10 switches | after %d |\n|---|---|---|---|" % args.zap_memory)
+        for source, players in results.items():
+            for name, r in players.items():
+                print("| %s | %s | %s | %s |" % (source, name, r.get("rss after 10", "—"),
+                                                 r.get("rss after %d" % args.zap_memory, "—")))
+        return
     print_table(results)
 
 

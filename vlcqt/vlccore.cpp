@@ -128,6 +128,7 @@ VlcCore::~VlcCore()
 
 std::shared_ptr<VlcCore> VlcCore::create()
 {
+    keepPicturesOffTheHeap();
     // The window sets VLC_ARGS before the first player exists; split on blanks.
     const QByteArray env = qgetenv("VLC_ARGS");
     QList<QByteArray> words = env.simplified().split(' ');

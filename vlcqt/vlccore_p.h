@@ -27,6 +27,9 @@ public:
     // Starts the core on a thread of its own, so that the first acquire() finds it
     // ready (libVLC takes a few hundred milliseconds to start).
     static void prepare();
+    // Large picture buffers go to mappings of their own (process-wide; done when the
+    // first core is made).
+    static void keepPicturesOffTheHeap();
     // Unsets libVLC's log callback; run as a post routine of the application.
     static void stopLogging();
     // libVLC's errors reach the log once per media: a new media starts afresh.

@@ -14,6 +14,10 @@
 
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace vlctest;
 
 class TestOffscreen : public QObject
@@ -32,6 +36,7 @@ private slots:
     void frameSink();
     void pausedRepeats_data();
     void pausedRepeats();
+    void pictureBuffersOffTheHeap();
     void renegotiation_data();
     void renegotiation();
     void oversizedFormat_data();
@@ -334,6 +339,24 @@ void TestOffscreen::pausedRepeats()
     if (shown)
         QCOMPARE(second.buffer->planes[0][0], repeat);
     VlcFrameSink::cleanupCallback(opaque);
+}
+
+void TestOffscreen::pictureBuffersOffTheHeap()
+{
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
+    QSKIP("glibc's own allocator only");
+#else
+    VlcCore::keepPicturesOffTheHeap();
+    // Freeing a large block must not make the next one of its size come from a heap.
+    const size_t size = size_t(4) << 20;
+    // volatile: the compiler may drop a block nobody looks at.
+    void *volatile first = malloc(size);
+    free(first);
+    void *volatile block = malloc(size);
+    const size_t mapped = mallinfo2().hblkhd;
+    free(block);
+    QVERIFY2(mapped >= size, "a picture-sized block came from the heap");
+#endif
 }
 
 void TestOffscreen::renegotiation_data()
