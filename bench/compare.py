@@ -235,8 +235,8 @@ class Player:
 
 
 class Ours(Player):
-    def __init__(self, binary, env, base):
-        super().__init__("player", env)
+    def __init__(self, binary, env, base, name="player"):
+        super().__init__(name, env)
         self.binary = binary
         self.base = base
 
@@ -415,9 +415,10 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
     ap.add_argument("--player", help="player binary (default BUILD/bin/novaline-iptv)")
+    ap.add_argument("--before", metavar="BIN", help="another build of the player, listed as 'before'")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--zaps", type=int, default=4)
-    ap.add_argument("--only", default="ours,mpv,cvlc")
+    ap.add_argument("--only", default="ours,mpv,cvlc", help="comma-separated: ours, before, mpv, cvlc")
     ap.add_argument("--source", default="fast,paced")
     ap.add_argument("--media", default=os.path.join(tempfile.gettempdir(), "novaline-compare-media"))
     ap.add_argument("--json", help="also write the raw results here")
@@ -462,6 +463,7 @@ def main():
             base = "http://127.0.0.1:%s" % open(port_file).read().strip()
             urls = (base + "/live/a.ts", base + "/live/b.ts")
             makers = {"ours": lambda: Ours(binary, env, base), "mpv": lambda: Mpv("mpv x11", env),
+                      "before": lambda: Ours(args.before, env, base, "player before"),
                       "cvlc": lambda: Cvlc("cvlc", env)}
             try:
                 if args.zap_memory:
