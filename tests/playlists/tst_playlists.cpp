@@ -1,0 +1,209 @@
+// Channel lists and guides of the user's own: the M3U variants met in the wild and
+// XMLTV guides, plain and compressed, turned into the player's guide document.
+#include "m3u.h"
+#include "xmltv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestPlaylists : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QString &name, const QByteArray &data)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+            return QString();
+        return path;
+    }
+    QJsonObject convert(const QString &path, const QList<Xmltv::Wanted> &wanted, Xmltv::Result *result,
+                        const Xmltv::Options &options = Xmltv::Options())
+    {
+        const QString json = m_dir.filePath(QStringLiteral("guide.json"));
+        QFile::remove(json);
+        *result = Xmltv::convert(path, wanted, options, json);
+        QFile f(json);
+        return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+    }
+
+private slots:
+    void m3uEntries_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("expected");  // per channel: title|url|group|guide key|agent|referrer
+        const QByteArray head = "#EXTM3U\n";
+        QTest::newRow("quoted, odd order, upper-case names")
+            << head + "#EXTINF:-1 group-title=\"Новости\" tvg-ID=\"one.ru\" tvg-name=\"One\",Первый\nhttp://h/1.ts\n"
+            << QStringList{"Первый|http://h/1.ts|Новости|one.ru||"};
+        QTest::newRow("unquoted values, comma inside quotes, title with commas")
+            << head + "#EXTINF:0 tvg-name=One group-title=\"News, World\",Title, with commas\nhttp://h/2.ts\n"
+            << QStringList{"Title, with commas|http://h/2.ts|News, World|One||"};
+        QTest::newRow("unclosed quote")
+            << head + "#EXTINF:-1 tvg-id=\"broken,Broken channel\nhttp://h/3.ts\n"
+            << QStringList{"Broken channel|http://h/3.ts||broken||"};
+        QTest::newRow("EXTGRP, no header, CRLF, BOM")
+            << QByteArray("\xEF\xBB\xBF#EXTINF:-1,A\r\n#EXTGRP:Films\r\nhttp://h/a.ts\r\n")
+            << QStringList{"A|http://h/a.ts|Films|A||"};
+        QTest::newRow("player options and the address suffix")
+            << head + "#EXTINF:-1,B\n#EXTVLCOPT:http-user-agent=Box/1.0\n#EXTVLCOPT:network-caching=1000\n"
+                      "#KODIPROP:inputstream=x\nhttp://h/b.ts\n#EXTINF:-1,C\nhttp://h/c.ts|User-Agent=TV%201&Referer=http://r/\n"
+            << QStringList{"B|http://h/b.ts||B|Box/1.0|", "C|http://h/c.ts||C|TV 1|http://r/"};
+        QTest::newRow("relative address, junk line, second header, blank lines")
+            << head + "\n#EXTINF:-1,R\nlive/r.m3u8\n#EXTM3U\nthis is junk\n\n#EXTINF:-1,S\nrtsp://cam/s\n"
+            << QStringList{"R|http://base.example/lists/live/r.m3u8||R||", "S|rtsp://cam/s||S||"};
+        QTest::newRow("entries without a playable address are skipped")
+            << head + "#EXTINF:-1,NoUrl\n#EXTINF:-1,Bad\njavascript:alert(1)\n#EXTINF:-1,Ok\nudp://@239.1.1.1:1234\n"
+            << QStringList{"Ok|udp://@239.1.1.1:1234||Ok||"};
+    }
+    void m3uEntries()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, expected);
+        const M3u::Playlist list = M3u::parse(text, QUrl(QStringLiteral("http://base.example/lists/all.m3u")));
+        QStringList got;
+        for (const M3u::Channel &c : list.channels)
+            got << QStringList{c.title, c.url.toString(), c.group, c.guideKey(), c.userAgent, c.referrer}.join('|');
+        QCOMPARE(got, expected);
+        QVERIFY(list.isChannelList());
+    }
+
+    void m3uHeaderAndKinds()
+    {
+        const M3u::Playlist list = M3u::parse("#EXTM3U url-tvg=\"http://g/a.xml,http://g/b.xml.gz\" x-tvg-url=\"http://g/a.xml\""
+                                              " tvg-shift=2\n#EXTINF:-1 tvg-shift=-1.5,X\nhttp://h/x\n#EXTINF:-1,Y\nhttp://h/y\n");
+        QCOMPARE(list.guideUrls, (QStringList{"http://g/a.xml", "http://g/b.xml.gz"}));
+        QCOMPARE(list.channels.at(0).tvgShiftHours, -1.5);
+        QCOMPARE(list.channels.at(1).tvgShiftHours, 2.0);
+        // A stream's own playlist is no channel list; neither is a login page.
+        QVERIFY(!M3u::parse("#EXTM3U\n#EXT-X-VERSION:3\n#EXTINF:10,\nseg1.ts\n").isChannelList());
+        QVERIFY(!M3u::parse("<html><body>Login</body></html>").isChannelList());
+        QVERIFY(!M3u::parse("{\"iptv\": []}").isChannelList());
+        // Long texts are cut; huge junk ends.
+        const M3u::Playlist huge = M3u::parse("#EXTINF:-1 tvg-name=\"" + QByteArray(5 << 20, 'q'));
+        QCOMPARE(huge.channels.size(), 0);
+        QCOMPARE(huge.skipped, 1);
+        const M3u::Playlist longTitle = M3u::parse("#EXTINF:-1," + QByteArray(5000, 't') + "\nhttp://h/t\n");
+        QCOMPARE(longTitle.channels.at(0).title.size(), M3u::MaxTextLength);
+    }
+
+    void xmltvTimes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("seconds");  // -1: refused
+        QTest::newRow("UTC offset") << "20261208120000 +0000" << qint64(1796731200);
+        QTest::newRow("+0300") << "20261208150000 +0300" << qint64(1796731200);
+        QTest::newRow("-0500") << "20261208070000 -0500" << qint64(1796731200);
+        QTest::newRow("no offset is UTC") << "20261208120000" << qint64(1796731200);
+        QTest::newRow("no seconds") << "202612081200 +0000" << qint64(1796731200);
+        QTest::newRow("leap day") << "20280229000000 +0000" << qint64(1835395200);
+        QTest::newRow("garbage") << "tomorrow" << qint64(-1);
+        QTest::newRow("bad month") << "20261308120000" << qint64(-1);
+        QTest::newRow("trailing junk") << "20261208120000 +0000x" << qint64(-1);
+    }
+    void xmltvTimes()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, seconds);
+        qint64 got = -1;
+        const bool ok = Xmltv::parseTime(text, &got);
+        QCOMPARE(ok, seconds >= 0);
+        if (ok)
+            QCOMPARE(got, seconds);
+    }
+
+    void xmltvGuides_data()
+    {
+        QTest::addColumn<QString>("packing");
+        QTest::newRow("plain") << "";
+        QTest::newRow("gzip") << "gzip";
+        QTest::newRow("xz") << "xz";
+    }
+    void xmltvGuides()
+    {
+        QFETCH(QString, packing);
+        const QByteArray xml =
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<tv>\n"
+            "<channel id=\"one.ru\"><display-name>Channel One</display-name></channel>\n"
+            "<channel id=\"c2\"><display-name lang=\"en\">Deux TV</display-name><icon src=\"x\"/></channel>\n"
+            "<programme start=\"20261208100000 +0000\" stop=\"20261208110000 +0000\" channel=\"one.ru\">"
+            "<title lang=\"en\">News</title><title lang=\"ru\">&#1053;&#1086;&#1074;&#1086;&#1089;&#1090;&#1080;</title><date/></programme>\n"
+            "<programme start=\"20261208090000 +0000\" channel=\"one.ru\"><title>Caf\xe9</title></programme>\n"
+            "<programme start=\"20261208120000 +0200\" channel=\"c2\"><title>Film</title></programme>\n"
+            "<programme start=\"20261208120000\" channel=\"unknown\"><title>Nobody</title></programme>\n"
+            "</tv>\n";
+        QString path = write(QStringLiteral("guide.xml"), xml);
+        if (!packing.isEmpty()) {
+            QVERIFY(QProcess::execute(packing, {QStringLiteral("-f"), path}) == 0);
+            path += packing == QLatin1String("gzip") ? QStringLiteral(".gz") : QStringLiteral(".xz");
+            // Told by its first bytes, not by its name.
+            QFile::remove(m_dir.filePath(QStringLiteral("guide.data")));
+            QVERIFY(QFile::rename(path, m_dir.filePath(QStringLiteral("guide.data"))));
+            path = m_dir.filePath(QStringLiteral("guide.data"));
+        }
+        Xmltv::Result result;
+        Xmltv::Options options;
+        options.offsetMinutes = 30;
+        // Matched by id ("ONE.RU" ignoring case), by display name ("deuxtv" ignoring blanks).
+        const QJsonObject guide = convert(path, {{QStringLiteral("ONE.RU"), 0}, {QStringLiteral("deuxtv"), 1},
+                                                 {QStringLiteral("absent"), 0}},
+                                          &result, options);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.channels, 2);
+        QCOMPARE(result.programmes, 4);
+        QCOMPARE(result.matchedKeys, 2);
+        const QJsonArray one = guide.value(QStringLiteral("ONE.RU")).toArray();
+        QCOMPARE(one.size(), 2);
+        QCOMPARE(one.at(0).toObject().value(QStringLiteral("title")).toString(), QStringLiteral("Café"));  // sorted, Latin-1
+        QCOMPARE(one.at(0).toObject().value(QStringLiteral("time")).toDouble(), 1796720400.0 + 1800);
+        QCOMPARE(one.at(1).toObject().value(QStringLiteral("title")).toString(), QStringLiteral("News"));
+        const QJsonArray two = guide.value(QStringLiteral("deuxtv")).toArray();
+        QCOMPARE(two.at(0).toObject().value(QStringLiteral("time")).toDouble(), 1796724000.0 + 3600 + 1800);
+        QVERIFY(!guide.contains(QStringLiteral("absent")));
+
+        // The interface language picks among several titles.
+        options.language = QStringLiteral("ru");
+        const QJsonObject russian = convert(path, {{QStringLiteral("one.ru"), 0}}, &result, options);
+        QCOMPARE(russian.value(QStringLiteral("one.ru")).toArray().at(1).toObject().value(QStringLiteral("title")).toString(),
+                 QStringLiteral("Новости"));
+    }
+
+    void brokenGuidesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("not XML") << QByteArray("<html><body>502</body>");
+        QTest::newRow("cut gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xb3\x29", 12);
+        QTest::newRow("empty") << QByteArray();
+    }
+    void brokenGuidesAreRefused()
+    {
+        QFETCH(QByteArray, data);
+        Xmltv::Result result;
+        convert(write(QStringLiteral("broken.xml"), data), {{QStringLiteral("x"), 0}}, &result);
+        QVERIFY(!result.ok);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("guide.json"))));
+    }
+
+    void unpackingStopsAtTheCap()
+    {
+        const QString path = write(QStringLiteral("bomb.xml"), "<tv>" + QByteArray(4 << 20, ' ') + "</tv>");
+        QVERIFY(QProcess::execute(QStringLiteral("gzip"), {QStringLiteral("-f"), path}) == 0);
+        Xmltv::Options options;
+        options.maxUnpackedBytes = 1 << 20;
+        Xmltv::Result result;
+        convert(path + QStringLiteral(".gz"), {{QStringLiteral("x"), 0}}, &result, options);
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(QStringLiteral("limit")), qPrintable(result.error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlaylists)
+#include "tst_playlists.moc"
