@@ -1,0 +1,69 @@
+// Times the readers of the user's own lists on files made by run-bench.py:
+//   bench_playlists m3u FILE        parse + channel model
+//   bench_playlists xmltv FILE KEYS  XMLTV to the guide document for KEYS channels
+// Prints "seconds <s> peak_rss_growth_mb <n>".
+#include "m3u.h"
+#include "playlistmodel.h"
+#include "xmltv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    const QString kind = QString::fromLocal8Bit(argv[1]);
+    const QString path = QString::fromLocal8Bit(argv[2]);
+    const qint64 base = statusKb("VmRSS:");
+    QElapsedTimer clock;
+    clock.start();
+    int count = 0;
+    if (kind == QLatin1String("m3u")) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return 1;
+        const M3u::Playlist list = M3u::parse(f.readAll());
+        PlaylistModel model;
+        QList<PlaylistModelItem *> items;
+        items.reserve(list.channels.size());
+        int id = 0;
+        for (const M3u::Channel &c : list.channels)
+            items.append(new PlaylistModelItem(id++, c.title, c.url, c.group, c.guideKey(), 0, false));
+        model.append(items);
+        count = model.rowCount();
+    } else {
+        const int keys = argc > 3 ? std::atoi(argv[3]) : 2000;
+        QList<Xmltv::Wanted> wanted;
+        for (int i = 0; i < keys; ++i)
+            wanted.append({QStringLiteral("ch%1.example").arg(i), 0});
+        QTemporaryDir dir;
+        const Xmltv::Result result = Xmltv::convert(path, wanted, Xmltv::Options(), dir.filePath(QStringLiteral("g.json")));
+        if (!result.ok) {
+            std::fprintf(stderr, "%s\n", qPrintable(result.error));
+            return 1;
+        }
+        count = result.kept;
+    }
+    std::printf("seconds %.3f peak_rss_growth_mb %lld items %d\n", clock.elapsed() / 1000.0,
+                (statusKb("VmHWM:") - base) / 1024, count);
+    return 0;
+}
