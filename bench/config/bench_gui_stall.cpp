@@ -59,25 +59,15 @@ struct Probe
     }
 };
 
-qint64 peakKb()
+// A memory figure of /proc/self/status in kB ("VmHWM:", "VmRSS:").
+qint64 statusKb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-qint64 rssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }
 
@@ -101,13 +91,13 @@ Row measure(const QString &name, Work work)
 {
     Probe probe;
     resetPeak();
-    const qint64 base = rssKb();
+    const qint64 base = statusKb("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     probe.start();
     work();
     const double stall = probe.stopMs();
-    return Row{name, stall, clock.elapsed() / 1000.0, (peakKb() - base) / 1024};
+    return Row{name, stall, clock.elapsed() / 1000.0, (statusKb("VmHWM:") - base) / 1024};
 }
 
 void waitFor(QObject *sender, const char *signal, int ms)
