@@ -120,7 +120,7 @@ def play_and_check_picture(test, executable, root, args=(), launch=None):
         # test's own folder, so every process running it is this test's.
         real = os.path.realpath(executable)
         for pid in os.listdir("/proc"):
-            if pid.isdigit() and os.path.realpath("/proc/%s/exe" % pid) == real:
+            if pid.isdigit() and process_executable(pid) == real:
                 test.addCleanup(end_process, int(pid))
     found = {}
 
@@ -133,7 +133,7 @@ def play_and_check_picture(test, executable, root, args=(), launch=None):
                              capture_output=True, text=True, timeout=5).stdout.split()
         for w in out:
             pid = subprocess.run(["xdotool", "getwindowpid", w], capture_output=True, text=True).stdout.strip()
-            if pid and os.path.realpath("/proc/%s/exe" % pid) == os.path.realpath(executable):
+            if pid and process_executable(pid) == os.path.realpath(executable):
                 if "pid" not in found:
                     found["pid"] = int(pid)
                     test.addCleanup(end_process, found["pid"])
@@ -149,6 +149,13 @@ def play_and_check_picture(test, executable, root, args=(), launch=None):
         return image and e2elib.find_test_pattern(image)
     test.assertTrue(e2elib.poll(pattern, 45, step=0.3), "no test pattern; log:\n" + profile.log()[-3000:])
     return operator, profile, found["pid"]
+
+
+def process_executable(pid):
+    try:
+        return os.readlink("/proc/%s/exe" % pid)
+    except OSError:  # ended, or not ours to look at
+        return None
 
 
 def end_process(pid):
