@@ -82,8 +82,16 @@ class MprisTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        # Quit from the bus ends the player the way closing the window does.
+        try:
+            call("Quit", interface=ROOT)
+            rc = cls.player.wait(15)
+        except RuntimeError as e:
+            rc = str(e)
         cls.player.kill()
         cls.operator.stop()
+        if rc != 0 or "Closing iptv player" not in cls.profile.log():
+            raise AssertionError("Quit did not end the player cleanly (%s):\n%s" % (rc, cls.player.console()[-2000:]))
 
     def alive(self):
         if self.player.proc.poll() is not None:
