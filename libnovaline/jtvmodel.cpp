@@ -59,8 +59,9 @@ void JtvModel::clear()
 {
     const int before = m_items.size();
     beginResetModel();
-    const QList<JtvModelItem *> old = m_items;
+    const QList<JtvModelItem *> old = m_items + m_pending;
     m_items.clear();
+    m_pending.clear();
     endResetModel();
     qDeleteAll(old);
     if (before != 0)
@@ -78,43 +79,50 @@ void JtvModel::append(JtvModelItem *it)
     if (!it)
         return;
     if (m_uniqueCheck) {
-        for (const JtvModelItem *other : qAsConst(m_items)) {
-            if (other->start() == it->start() && other->title() == it->title()) {
-                delete it;
-                return;
+        for (const QList<JtvModelItem *> *list : {&m_items, &m_pending}) {
+            for (const JtvModelItem *other : *list) {
+                if (other->start() == it->start() && other->title() == it->title()) {
+                    delete it;
+                    return;
+                }
             }
         }
     }
+    // Held until finishModelUpdate: a week of programmes is one insertion for the views,
+    // not hundreds.
     it->setParent(this);
-    const int row = m_items.size();
-    beginInsertRows(QModelIndex(), row, row);
-    m_items.append(it);
-    endInsertRows();
-    emit countChanged();
+    m_pending.append(it);
 }
 
 void JtvModel::finishModelUpdate()
 {
+    if (!m_pending.isEmpty()) {
+        const int first = m_items.size();
+        beginInsertRows(QModelIndex(), first, first + m_pending.size() - 1);
+        m_items += m_pending;
+        m_pending.clear();
+        endInsertRows();
+        emit countChanged();
+    }
     updateCurrent();
 }
 
+// The getters only read: the current programme moves with the boundary timer, at
+// finishModelUpdate and through updateCurrent, never while a binding reads it.
 QString JtvModel::currentTitle() const
 {
-    const_cast<JtvModel *>(this)->updateCurrent();
     const JtvModelItem *it = item(m_currentIndex);
     return it ? it->title() : QString();
 }
 
 QDateTime JtvModel::currentTime() const
 {
-    const_cast<JtvModel *>(this)->updateCurrent();
     const JtvModelItem *it = item(m_currentIndex);
     return it ? it->start() : QDateTime();
 }
 
 QDateTime JtvModel::currentEndTime() const
 {
-    const_cast<JtvModel *>(this)->updateCurrent();
     const JtvModelItem *it = item(m_currentIndex);
     return it ? effectiveEnd(it) : QDateTime();
 }

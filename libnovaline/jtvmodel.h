@@ -34,12 +34,14 @@ public:
     int count() const { return m_items.size(); }
 
     void clear();
-    void append(JtvModelItem *item);  // takes ownership
-    // After a fill: publish the rows and re-determine the current programme.
+    // Takes ownership; the row shows at the next finishModelUpdate.
+    void append(JtvModelItem *item);
+    // After a fill: publish the rows (one insertion) and re-determine the current
+    // programme.
     void finishModelUpdate();
 
     int currentIndex() const { return m_currentIndex; }
-    // Reading re-determines the current programme (the scenes read it once a minute).
+    // Plain reads of the current programme.
     QString currentTitle() const;
     QDateTime currentTime() const;
     QDateTime currentEndTime() const;
@@ -69,4 +71,5 @@ private:
     QDateTime m_nextBoundary;
     Clock m_clock;
     QTimer m_boundaryTimer;
+    QList<JtvModelItem *> m_pending;  // appended, not yet published
 };

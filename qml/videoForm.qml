@@ -236,8 +236,8 @@ Rectangle {
         interval: 60000
         repeat: true
         running: root.inIptv
-        // Reading the title makes the guide model re-determine the current programme.
-        onTriggered: jtvModel.currentTitle
+        // Catches up after a suspend, when the boundary timer came late.
+        onTriggered: jtvModel.updateCurrent()
     }
 
     Bubble {
