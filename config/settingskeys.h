@@ -30,6 +30,15 @@ inline constexpr int aspectRatioDefault = 0;
 inline constexpr char cropRatio[] = "cropRatio";                       // int, Vlc.Ratio
 inline constexpr int cropRatioDefault = 0;
 
+// Where TV channels come from: the operator's configuration or the user's own list.
+inline constexpr char channelSource[] = "channelSource";               // QString
+inline constexpr char channelSourceOperator[] = "operator";             // the default
+inline constexpr char channelSourcePlaylist[] = "playlist";
+inline constexpr char playlistUrl[] = "playlistUrl";                   // QString: http(s) URL or local path
+inline constexpr char guideUrl[] = "guideUrl";                         // QString: empty = the list's url-tvg
+inline constexpr char guideOffsetMinutes[] = "guideOffsetMinutes";     // int
+inline constexpr int guideOffsetMinutesDefault = 0;
+
 // Installation and update records.
 inline constexpr char installDir[] = "installDir";                     // QString, executable path
 inline constexpr char version[] = "version";                           // int, build version
