@@ -29,6 +29,8 @@ inline constexpr char aspectRatio[] = "aspectRatio";                   // int, V
 inline constexpr int aspectRatioDefault = 0;
 inline constexpr char cropRatio[] = "cropRatio";                       // int, Vlc.Ratio
 inline constexpr int cropRatioDefault = 0;
+inline constexpr char reconnect[] = "reconnect";                       // bool, retry a broken channel
+inline constexpr bool reconnectDefault = true;
 
 // Where TV channels come from: the operator's configuration or the user's own list.
 inline constexpr char channelSource[] = "channelSource";               // QString

@@ -59,6 +59,8 @@ SettingsForm::SettingsForm(QSettings *settings, QWidget *parent)
     ui->preferredSubtitlesLanguage->setText(
         settings->value(QStringLiteral("preferredSubtitlesLanguage")).toStringList().join(QLatin1Char(',')));
 
+    ui->reconnect->setChecked(settings->value(QStringLiteral("reconnect"), true).toBool());
+
     loaded = true;
 
     if (settings->value(QStringLiteral("updateState")).toString() != QLatin1String("extracted"))
@@ -146,6 +148,14 @@ void SettingsForm::on_NetworkCache_editingFinished()
 {
     // Takes effect at the next start only, so the player is not told.
     settings->setValue(QStringLiteral("networkCaching"), ui->NetworkCache->value());
+}
+
+void SettingsForm::on_reconnect_toggled(bool checked)
+{
+    if (!loaded)
+        return;
+    settings->setValue(QStringLiteral("reconnect"), checked);
+    emit settingsUpdated();
 }
 
 void SettingsForm::changeAssociations(const QString &argument, const QString &title,

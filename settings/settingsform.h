@@ -48,6 +48,7 @@ private slots:
     void on_pushButton_2_clicked();
     void on_pushButton_clicked();
     void on_NetworkCache_editingFinished();
+    void on_reconnect_toggled(bool checked);
 
 private:
     void changeAssociations(const QString &argument, const QString &title,

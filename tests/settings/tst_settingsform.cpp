@@ -3,6 +3,7 @@
 #include "settingsform.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -188,7 +189,8 @@ private slots:
             "on_preferredSubtitlesLanguage_editingFinished()", "on_preferredAudioLanguage_editingFinished()",
             "on_cropRatio_currentIndexChanged(int)", "on_aspectRatio_currentIndexChanged(int)",
             "on_deinterlacing_currentIndexChanged(int)", "on_pushButton_2_clicked()",
-            "on_pushButton_clicked()", "on_NetworkCache_editingFinished()"};
+            "on_pushButton_clicked()", "on_NetworkCache_editingFinished()",
+            "on_reconnect_toggled(bool)"};
         const QMetaObject *mo = &SettingsForm::staticMetaObject;
         QStringList methods;
         for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
@@ -316,6 +318,35 @@ private slots:
         QTest::keyClick(cache, Qt::Key_Return);
         QVERIFY(settings->value("networkCaching").toInt() <= 60000);
         QCOMPARE(spy.count(), 0);
+    }
+
+    void reconnectBoxLoadsWritesAndAnnounces_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("absent") << QVariant() << true;
+        QTest::newRow("on") << QVariant(true) << true;
+        QTest::newRow("off") << QVariant(false) << false;
+    }
+
+    void reconnectBoxLoadsWritesAndAnnounces()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, shown);
+        if (stored.isValid())
+            settings->setValue("reconnect", stored);
+        RecordingForm form(settings.get());
+        auto *box = child<QCheckBox>(&form, "reconnect");
+        QCOMPARE(box->isChecked(), shown);
+        QCOMPARE(settings->contains("reconnect"), stored.isValid());
+        QCOMPARE(box->parentWidget()->objectName(), QStringLiteral("groupBox"));
+
+        QSignalSpy spy(&form, &SettingsForm::settingsUpdated);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(settings->value("reconnect").toBool(), !shown);
     }
 
     void closeHidesAndReopenKeepsContents()
