@@ -2,6 +2,8 @@
 
 #include "atomicfile.h"
 #include "guideindex.h"
+#include "m3u.h"
+#include "xmltv.h"
 #include "httpdownload.h"
 #include "jtvmodel.h"
 #include "osintegration.h"
@@ -18,6 +20,7 @@
 #include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -273,6 +276,10 @@ QString Config::stagingName(const QString &fileName)
 
 void Config::updateConfig(QUrl url)
 {
+    if (channelSource() == QLatin1String(SettingsKeys::channelSourcePlaylist)) {
+        loadUserPlaylist(playlistAddress(), url);
+        return;
+    }
     const QUrl channelUrl = url;
     const QUrl request = configRequestUrl();
     const QString folder = cacheFolder();
@@ -473,19 +480,216 @@ void Config::loadPlaylist(const QJsonObject &object, const QUrl &channelUrl)
     if (refused > 0)
         qWarning().noquote() << QStringLiteral("%1 channels of the configuration document name no network stream; they will not play")
                                     .arg(refused);
+    showChannels(items, askedPresent ? channelUrl : QUrl());
+}
+
+void Config::showChannels(const QList<PlaylistModelItem *> &items, const QUrl &askedChannel)
+{
     m_playlistModel->append(items);
     setContent(Channels);
 
-    QUrl chosen;
-    if (askedPresent) {
-        chosen = channelUrl;
-    } else {
+    // The channel asked for, else the last one watched, else the first.
+    QUrl chosen = askedChannel;
+    if (chosen.isEmpty()) {
         chosen = m_settings->value(QString::fromLatin1(SettingsKeys::lastUrl)).toUrl();
         if (chosen.isEmpty() && m_playlistModel->rowCount() > 0)
             chosen = m_playlistModel->item(0)->url();
     }
     const PlaylistModelItem *item = m_playlistModel->itemByUrl(chosen);
     emit playlistLoaded(item ? item->id() : -1);
+}
+
+// ---------------------------------------------------------------------------------
+// The user's own channel list and guide
+
+QString Config::channelSource() const
+{
+    return m_settings->value(QString::fromLatin1(SettingsKeys::channelSource),
+                             QString::fromLatin1(SettingsKeys::channelSourceOperator)).toString();
+}
+
+QUrl Config::playlistAddress() const
+{
+    return addressFromSetting(m_settings->value(QString::fromLatin1(SettingsKeys::playlistUrl)).toString());
+}
+
+QUrl Config::addressFromSetting(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QUrl();
+    const QUrl url(trimmed, QUrl::TolerantMode);
+    return url.scheme().isEmpty() ? QUrl::fromLocalFile(trimmed) : url;
+}
+
+QString Config::userPlaylistCachePath()
+{
+    return cacheFolder() + QStringLiteral("/playlist.m3u");
+}
+
+void Config::fetchFile(const QUrl &address, const QString &name, qint64 maxBytes,
+                       const std::function<void(const QString &path, const QString &error)> &done)
+{
+    const QString folder = cacheFolder();
+    QDir().mkpath(folder);  // what comes of the file is kept there
+    if (address.isLocalFile()) {
+        // The user's own file: read where it is, never copied first.
+        const QString path = address.toLocalFile();
+        const QFileInfo info(path);
+        if (!info.isFile())
+            done(QString(), QStringLiteral("no such file: %1").arg(path));
+        else if (info.size() > maxBytes)
+            done(QString(), QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes));
+        else
+            done(path, QString());
+        return;
+    }
+    const QString staged = stagingName(name);
+    HttpDownload *download = newDownload(HttpDownload::File, maxBytes, GuideDeadlineMs);
+    download->setUrl(address);
+    download->setSavePath(folder);
+    download->setFileName(staged);
+    connect(download, &HttpDownload::downloadFinished, download, [this, download] { releaseDownload(download); });
+    connect(download, &HttpDownload::fileDownloaded, download,
+            [done](const QString &, const QString &path) { done(path, QString()); });
+    connect(download, &HttpDownload::downloadError, download,
+            [done](const QString &error) { done(QString(), error); });
+    download->download();
+}
+
+void Config::loadUserPlaylist(const QUrl &address, const QUrl &channelUrl)
+{
+    if (address.isEmpty()) {
+        qWarning("No channel list address is set");
+        showCachedUserPlaylist(channelUrl);
+        return;
+    }
+    const int serial = ++m_userPlaylistSerial;
+    fetchFile(address, QStringLiteral("playlist.m3u"), PlaylistMaxBytes,
+              [this, address, channelUrl, serial](const QString &path, const QString &error) {
+                  if (serial != m_userPlaylistSerial)
+                      return;  // a newer list was asked for meanwhile
+                  if (path.isEmpty()) {
+                      qCritical().noquote() << "Could not get the channel list, loading the cached one:" << error;
+                      showCachedUserPlaylist(channelUrl);
+                      return;
+                  }
+                  bool opened = false;
+                  const QByteArray data = readFile(path, &opened);
+                  if (!address.isLocalFile())
+                      QFile::remove(path);
+                  const M3u::Playlist list = M3u::parse(data, address);
+                  if (!list.isChannelList()) {
+                      qCritical("The channel list is not an M3U channel list, keeping the previous one");
+                      showCachedUserPlaylist(channelUrl);
+                      return;
+                  }
+                  QString storeError;
+                  if (!AtomicFile::write(userPlaylistCachePath(), data, &storeError))
+                      qCritical().noquote() << "Could not store the channel list:" << storeError;
+                  showUserPlaylist(list, channelUrl);
+              });
+}
+
+void Config::showCachedUserPlaylist(const QUrl &channelUrl)
+{
+    bool opened = false;
+    const QByteArray data = readFile(userPlaylistCachePath(), &opened);
+    if (!opened) {
+        qWarning("No cached channel list to load");
+        return;
+    }
+    showUserPlaylist(M3u::parse(data), channelUrl);
+}
+
+void Config::showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl)
+{
+    if (list.skipped > 0)
+        qWarning().noquote() << QStringLiteral("%1 entries of the channel list have no address the player can open; left out")
+                                    .arg(list.skipped);
+    const QList<QUrl> favouriteList = readFavourites();
+    const QSet<QUrl> favourites(favouriteList.cbegin(), favouriteList.cend());
+    m_playlistModel->clear();
+    QList<PlaylistModelItem *> items;
+    items.reserve(list.channels.size());
+    bool askedPresent = false;
+    QList<Xmltv::Wanted> wanted;
+    QSet<QString> keys;
+    int id = 0;
+    for (const M3u::Channel &channel : list.channels) {
+        askedPresent = askedPresent || (!channelUrl.isEmpty() && channel.url == channelUrl);
+        const QString key = channel.guideKey();
+        items.append(new PlaylistModelItem(id++, channel.title, channel.url, channel.group, key, 0,
+                                           favourites.contains(channel.url), nullptr));
+        if (!keys.contains(key)) {
+            keys.insert(key);
+            wanted.append({key, channel.tvgShiftHours});
+        }
+    }
+    m_guideChannels = wanted;
+    showChannels(items, askedPresent ? channelUrl : QUrl());
+
+    const QUrl guide = addressFromSetting(m_settings->value(QString::fromLatin1(SettingsKeys::guideUrl)).toString());
+    const QUrl wantedGuide = guide.isEmpty() ? addressFromSetting(list.guideUrls.value(0)) : guide;
+    const int offset = SettingsKeys::readInt(m_settings, QString::fromLatin1(SettingsKeys::guideOffsetMinutes),
+                                             SettingsKeys::guideOffsetMinutesDefault);
+    // The guide is converted again when its address, its offset or the channels change.
+    const QString guideState = wantedGuide.toString() + QLatin1Char('|') + QString::number(offset) + QLatin1Char('|')
+        + QString::number(qHash(keys.values().join(QLatin1Char('\n'))));
+    if (!wantedGuide.isEmpty() && guideState != m_userGuideState) {
+        m_userGuideState = guideState;
+        m_jtvUrl = wantedGuide;
+        loadUserGuide(wantedGuide, offset);
+    }
+    emit configLoaded();
+}
+
+void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
+{
+    const int serial = ++m_guideSerial;
+    const QList<Xmltv::Wanted> wanted = m_guideChannels;
+    fetchFile(address, QStringLiteral("guide.xmltv"), GuideMaxBytes,
+              [this, address, offsetMinutes, serial, wanted](const QString &path, const QString &error) {
+                  if (path.isEmpty()) {
+                      qWarning().noquote() << QStringLiteral("Error to download jtv: ") + error;
+                      return;
+                  }
+                  if (serial != m_guideSerial) {
+                      if (!address.isLocalFile())
+                          QFile::remove(path);
+                      return;
+                  }
+                  // Converted on a worker into a staged guide document, which then takes
+                  // the same road as the operator's guide.
+                  ++m_guideJobs;
+                  const QString staged = cacheFolder() + QLatin1Char('/') + stagingName(jtvFileName);
+                  Xmltv::Options options;
+                  options.offsetMinutes = offsetMinutes;
+                  options.language = QLocale().name().left(2);
+                  const bool removeSource = !address.isLocalFile();
+                  auto *watcher = new QFutureWatcher<Xmltv::Result>(this);
+                  connect(watcher, &QFutureWatcher<Xmltv::Result>::finished, this, [this, watcher, staged, serial] {
+                      watcher->deleteLater();
+                      --m_guideJobs;
+                      const Xmltv::Result result = watcher->result();
+                      if (!result.ok) {
+                          QFile::remove(staged);
+                          qWarning().noquote() << QStringLiteral("Error to download jtv: ") + result.error;
+                          return;
+                      }
+                      qDebug().noquote() << QStringLiteral("Guide read: %1 channels, %2 programmes, %3 of our channels found")
+                                                .arg(result.channels)
+                                                .arg(result.programmes)
+                                                .arg(result.matchedKeys);
+                      ingestGuide(staged, true, serial);
+                  });
+                  watcher->setFuture(QtConcurrent::run([path, wanted, options, staged, removeSource] {
+                      const Xmltv::Result result = Xmltv::convert(path, wanted, options, staged);
+                      if (removeSource)
+                          QFile::remove(path);
+                      return result;
+                  }));
+              });
 }
 
 // ---------------------------------------------------------------------------------

@@ -8,11 +8,19 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+
+#include "xmltv.h"
+
+namespace M3u {
+struct Playlist;
+}
 
 class GuideIndex;
 class HttpDownload;
 class JtvModel;
+class PlaylistModelItem;
 class PlaylistModel;
 class QSettings;
 class UpdateArchive;
@@ -54,6 +62,7 @@ public:
     static constexpr qint64 ConfigMaxBytes = 32LL * 1024 * 1024;
     static constexpr qint64 GuideMaxBytes = 512LL * 1024 * 1024;
     static constexpr qint64 PortalMaxBytes = 32LL * 1024 * 1024;
+    static constexpr qint64 PlaylistMaxBytes = 64LL * 1024 * 1024;
     static constexpr int StallTimeoutMs = 30000;
     static constexpr int ConfigDeadlineMs = 120000;
     static constexpr int GuideDeadlineMs = 600000;
@@ -98,6 +107,18 @@ public:
     static QString configServer();
     // The configuration request for the current settings.
     QUrl configRequestUrl() const;
+
+    // "operator" or "playlist" (the user's own M3U list and XMLTV guide).
+    QString channelSource() const;
+    // The user's list: its address from the settings, and where its last good copy is.
+    QUrl playlistAddress() const;
+    static QString userPlaylistCachePath();  // cache folder + "/playlist.m3u"
+    // An address as typed in the settings: a URL, or a local path.
+    static QUrl addressFromSetting(const QString &text);
+    // Shows the channels of an M3U list (a URL or a local file) in place of the
+    // operator's; channelUrl is the channel to start with. A list that cannot be had,
+    // or is no channel list, leaves the cached one.
+    void loadUserPlaylist(const QUrl &address, const QUrl &channelUrl);
 
     static QString cacheFolder();
     static QString dataFolder();
@@ -169,6 +190,14 @@ private:
     // over the cached guide. serial tells a superseded download apart.
     void ingestGuide(const QString &path, bool staged, int serial);
     QString stagingName(const QString &fileName);
+    // A local file as it is, anything else downloaded into the cache folder; done gets
+    // the file's path, or an empty path and the reason.
+    void fetchFile(const QUrl &address, const QString &name, qint64 maxBytes,
+                   const std::function<void(const QString &path, const QString &error)> &done);
+    void showChannels(const QList<PlaylistModelItem *> &items, const QUrl &askedChannel);
+    void showCachedUserPlaylist(const QUrl &channelUrl);
+    void showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl);
+    void loadUserGuide(const QUrl &address, int offsetMinutes);
     void recordExtracted(int version);
 
     QSettings *m_settings;
@@ -186,6 +215,9 @@ private:
     int m_deadlineCapMs = 0;
     int m_downloadSerial = 0;
     int m_guideSerial = 0;
+    int m_userPlaylistSerial = 0;
+    QList<Xmltv::Wanted> m_guideChannels;
+    QString m_userGuideState;
     int m_guideJobs = 0;
     int m_portalSerial = 0;
 

@@ -11,6 +11,7 @@ int runFetchTests(const QStringList &args);
 int runGuideTests(const QStringList &args);
 int runPortalTests(const QStringList &args);
 int runUpdateTests(const QStringList &args);
+int runUserListTests(const QStringList &args);
 
 int main(int argc, char **argv)
 {
@@ -21,7 +22,7 @@ int main(int argc, char **argv)
     const std::map<QString, std::function<int(const QStringList &)>> groups{
         {QStringLiteral("content"), runContentTests}, {QStringLiteral("fetch"), runFetchTests},
         {QStringLiteral("guide"), runGuideTests},     {QStringLiteral("portal"), runPortalTests},
-        {QStringLiteral("update"), runUpdateTests},
+        {QStringLiteral("update"), runUpdateTests},   {QStringLiteral("userlist"), runUserListTests},
     };
     QStringList args = app.arguments();
     QString group;
