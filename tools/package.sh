@@ -35,6 +35,6 @@ rm -f "$build"/package/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/package/novaline-iptv_*.deb)
 if [ "$lint" -eq 1 ]; then
-  lintian --fail-on error --suppress-tags-from-file packaging/lintian-accepted "$deb" >&2
+  lintian --fail-on error "$deb" >&2
 fi
 echo "$deb"
