@@ -5,6 +5,7 @@
 #include "videofileextensions.h"
 
 #include <config.h>
+#include <m3u.h>
 #include <osintegration.h>
 #include <settingskeys.h>
 #include <updatearchive.h>
@@ -191,8 +192,23 @@ bool Kernel::openUrls(const QList<QUrl> &urls, bool append)
             break;
         }
         if (url.isLocalFile()) {
-            if (videoFileExtensions.contains(QFileInfo(url.toString()).suffix()))
+            const QString suffix = QFileInfo(url.toString()).suffix();
+            if (videoFileExtensions.contains(suffix)) {
                 accepted.append(url);
+            } else if (suffix.compare(QLatin1String("m3u"), Qt::CaseInsensitive) == 0
+                       || suffix.compare(QLatin1String("m3u8"), Qt::CaseInsensitive) == 0) {
+                // A channel list shows its channels in TV mode; a stream's own playlist
+                // plays like a file.
+                QFile list(url.toLocalFile());
+                const QByteArray head = list.open(QIODevice::ReadOnly) ? list.read(1 << 20) : QByteArray();
+                if (M3u::looksLikeChannelList(head)) {
+                    config->setMode(Config::Iptv);
+                    config->openChannelListForThisRun(url);
+                    fetching = true;
+                    break;
+                }
+                accepted.append(url);
+            }
         }
     }
     if (config->mode() == Config::LocalFile)

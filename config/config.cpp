@@ -276,6 +276,10 @@ QString Config::stagingName(const QString &fileName)
 
 void Config::updateConfig(QUrl url)
 {
+    if (!m_runChannelList.isEmpty()) {
+        loadUserPlaylist(m_runChannelList, url);
+        return;
+    }
     if (channelSource() == QLatin1String(SettingsKeys::channelSourcePlaylist)) {
         loadUserPlaylist(playlistAddress(), url);
         return;
@@ -591,6 +595,12 @@ void Config::loadUserPlaylist(const QUrl &address, const QUrl &channelUrl)
               });
 }
 
+void Config::openChannelListForThisRun(const QUrl &file)
+{
+    m_runChannelList = file;
+    loadUserPlaylist(file, QUrl());
+}
+
 void Config::showCachedUserPlaylist(const QUrl &channelUrl)
 {
     bool opened = false;
@@ -627,7 +637,14 @@ void Config::showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl)
         }
     }
     m_guideChannels = wanted;
-    showChannels(items, askedPresent ? channelUrl : QUrl());
+    // A list of the user's may be new: a start channel it does not have gives way to
+    // its first channel instead of nothing.
+    QUrl start = askedPresent ? channelUrl : m_settings->value(QString::fromLatin1(SettingsKeys::lastUrl)).toUrl();
+    const bool known = std::any_of(list.channels.cbegin(), list.channels.cend(),
+                                   [&start](const M3u::Channel &c) { return c.url == start; });
+    if (!known && !list.channels.isEmpty())
+        start = list.channels.first().url;
+    showChannels(items, start);
 
     const QUrl guide = addressFromSetting(m_settings->value(QString::fromLatin1(SettingsKeys::guideUrl)).toString());
     const QUrl wantedGuide = guide.isEmpty() ? addressFromSetting(list.guideUrls.value(0)) : guide;

@@ -119,6 +119,9 @@ public:
     // operator's; channelUrl is the channel to start with. A list that cannot be had,
     // or is no channel list, leaves the cached one.
     void loadUserPlaylist(const QUrl &address, const QUrl &channelUrl);
+    // A channel list the user opened (command line, drop, another copy): TV mode shows
+    // it for the rest of this run, whatever the stored source says.
+    void openChannelListForThisRun(const QUrl &file);
 
     static QString cacheFolder();
     static QString dataFolder();
@@ -216,6 +219,7 @@ private:
     int m_downloadSerial = 0;
     int m_guideSerial = 0;
     int m_userPlaylistSerial = 0;
+    QUrl m_runChannelList;
     QList<Xmltv::Wanted> m_guideChannels;
     QString m_userGuideState;
     int m_guideJobs = 0;

@@ -215,6 +215,30 @@ private slots:
         QCOMPARE(m_config->mode(), Config::LocalFile);
     }
 
+    // Late: the opened list stays the channel list for the rest of the run.
+    void openedChannelListsShowInTelevision()
+    {
+        const QString list = m_files.filePath(QStringLiteral("mine.m3u"));
+        writeFile(list, "#EXTM3U\n#EXTINF:-1,Mine\nhttp://127.0.0.1:9/mine.ts\n#EXTINF:-1,Also\nhttp://127.0.0.1:9/also.ts\n");
+        const int before = m_server.configRequests();
+        QVERIFY(m_kernel->openUrls({QUrl::fromLocalFile(list)}, false));
+        QCOMPARE(m_config->mode(), Config::Iptv);
+        QTRY_COMPARE(playlist(), (QStringList{"http://127.0.0.1:9/mine.ts", "http://127.0.0.1:9/also.ts"}));
+        QTRY_COMPARE(m_window->currentItem().url(), QUrl(QStringLiteral("http://127.0.0.1:9/mine.ts")));
+        // The TV button shows it again for the rest of the run; the operator is not asked.
+        openLocal({QStringLiteral("a.avi")}, false);
+        emit m_window->iptvModeRequested();
+        QTRY_COMPARE(playlist().size(), 2);
+        QCOMPARE(m_server.configRequests(), before);
+
+        // A stream's own playlist plays like a file.
+        const QString hls = m_files.filePath(QStringLiteral("stream.m3u8"));
+        writeFile(hls, "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nseg1.ts\n");
+        QVERIFY(!m_kernel->openUrls({QUrl::fromLocalFile(hls)}, false));
+        QCOMPARE(m_config->mode(), Config::LocalFile);
+        QCOMPARE(playlist(), QStringList{QUrl::fromLocalFile(hls).toString()});
+    }
+
     void quittingStoresTheWindowAndReleasesTheServer()
     {
         // Quitting from full screen keeps the window's normal place for the next start.

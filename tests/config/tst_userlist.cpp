@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(server.hits(QStringLiteral("/config.php")), 0);  // the operator is not asked
 
         // The guide named by the list (gzip), matched by id and by display name.
-        QVERIFY(guide.wait(10000));
+        QVERIFY(guide.count() > 0 || guide.wait(10000));
         config->loadJtv(QStringLiteral("one.tv"));
         QCOMPARE(config->jtvModel()->rowCount(), 2);
         QCOMPARE(config->jtvModel()->currentTitle(), QStringLiteral("Утро"));
@@ -158,7 +158,7 @@ private slots:
         QSignalSpy guide(config.get(), &Config::jtvDownloaded);
         QVERIFY(load());
         QCOMPARE(titles().size(), 3);
-        QVERIFY(guide.wait(10000));
+        QVERIFY(guide.count() > 0 || guide.wait(10000));
         // Shifted by an hour: the programme that began half an hour ago has not begun.
         config->loadJtv(QStringLiteral("one.tv"));
         QCOMPARE(config->jtvModel()->rowCount(), 2);
