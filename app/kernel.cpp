@@ -65,6 +65,11 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
     startServer();
 
     connect(playerWindow, &VideoForm::iptvModeRequested, playerWindow, [this] { openUrls({}, false); });
+    connect(playerWindow, &VideoForm::channelsChanged, playerWindow, [this] {
+        config->forgetChannelListOfThisRun();
+        if (config->mode() == Config::Iptv)
+            openUrls({}, false);
+    });
     connect(playerWindow, &VideoForm::dropped, playerWindow, [this](const QList<QUrl> &dropped) {
         openUrls(dropped, config->mode() == Config::LocalFile);
     });

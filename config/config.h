@@ -122,6 +122,8 @@ public:
     // A channel list the user opened (command line, drop, another copy): TV mode shows
     // it for the rest of this run, whatever the stored source says.
     void openChannelListForThisRun(const QUrl &file);
+    // Back to the stored source (the user chose one in the settings).
+    void forgetChannelListOfThisRun() { m_runChannelList.clear(); }
 
     static QString cacheFolder();
     static QString dataFolder();

@@ -470,6 +470,7 @@ void VideoForm::showSettingsForm()
                 this, &VideoForm::releaseInstanceRequested, Qt::DirectConnection);
         connect(settingsForm, &SettingsForm::instanceRestoreRequested,
                 this, &VideoForm::instanceRestoreRequested, Qt::DirectConnection);
+        connect(settingsForm, &SettingsForm::channelsChanged, this, &VideoForm::channelsChanged);
     }
     settingsForm->show();
     settingsForm->raise();

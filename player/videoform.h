@@ -78,6 +78,8 @@ signals:
     // let go (connect directly); if that start failed, they are taken back.
     void releaseInstanceRequested();
     void instanceRestoreRequested();
+    // The settings dialog changed where TV channels come from (or asked for a reload).
+    void channelsChanged();
 
 private slots:
     void jtvDownloaded();

@@ -2,6 +2,8 @@
 #include "ui_settingsform.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QVector>
@@ -60,6 +62,13 @@ SettingsForm::SettingsForm(QSettings *settings, QWidget *parent)
         settings->value(QStringLiteral("preferredSubtitlesLanguage")).toStringList().join(QLatin1Char(',')));
 
     ui->reconnect->setChecked(settings->value(QStringLiteral("reconnect"), true).toBool());
+
+    const bool ownList = settings->value(QStringLiteral("channelSource")).toString() == QLatin1String("playlist");
+    ui->playlistSource->setChecked(ownList);
+    ui->operatorSource->setChecked(!ownList);
+    ui->playlistUrl->setText(settings->value(QStringLiteral("playlistUrl")).toString());
+    ui->guideUrl->setText(settings->value(QStringLiteral("guideUrl")).toString());
+    ui->guideOffset->setValue(settings->value(QStringLiteral("guideOffsetMinutes"), 0).toInt());
 
     loaded = true;
 
@@ -192,4 +201,59 @@ void SettingsForm::storeChoice(const char *key, const QComboBox *box, int index)
         return;
     settings->setValue(QLatin1String(key), box->itemData(index).toInt());
     emit settingsUpdated();
+}
+
+void SettingsForm::storeChannelSetting(const char *key, const QVariant &value)
+{
+    if (!loaded || settings->value(QLatin1String(key)) == value)
+        return;
+    settings->setValue(QLatin1String(key), value);
+    emit channelsChanged();
+}
+
+bool SettingsForm::browse(QLineEdit *line, const QString &title, const QString &filter)
+{
+    const QString start = QFileInfo(line->text()).absolutePath();
+    const QString file = QFileDialog::getOpenFileName(this, title, start, filter);
+    if (file.isEmpty())
+        return false;
+    line->setText(file);
+    return true;
+}
+
+void SettingsForm::on_playlistSource_toggled(bool checked)
+{
+    storeChannelSetting("channelSource", checked ? QStringLiteral("playlist") : QStringLiteral("operator"));
+}
+
+void SettingsForm::on_playlistUrl_editingFinished()
+{
+    storeChannelSetting("playlistUrl", ui->playlistUrl->text().trimmed());
+}
+
+void SettingsForm::on_playlistBrowse_clicked()
+{
+    if (browse(ui->playlistUrl, tr("Список каналов"), tr("Списки каналов (*.m3u *.m3u8);;Все файлы (*)")))
+        on_playlistUrl_editingFinished();
+}
+
+void SettingsForm::on_guideUrl_editingFinished()
+{
+    storeChannelSetting("guideUrl", ui->guideUrl->text().trimmed());
+}
+
+void SettingsForm::on_guideBrowse_clicked()
+{
+    if (browse(ui->guideUrl, tr("Телепрограмма"), tr("Телепрограммы XMLTV (*.xml *.xml.gz *.xml.xz *.gz *.xz);;Все файлы (*)")))
+        on_guideUrl_editingFinished();
+}
+
+void SettingsForm::on_guideOffset_editingFinished()
+{
+    storeChannelSetting("guideOffsetMinutes", ui->guideOffset->value());
+}
+
+void SettingsForm::on_reloadChannels_clicked()
+{
+    emit channelsChanged();
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QLineEdit;
 class QSettings;
 
 namespace Ui {
@@ -31,6 +32,9 @@ signals:
     void releaseInstanceRequested();
     // Emitted when that new copy could not be started: take them back.
     void instanceRestoreRequested();
+    // The channel source, the list or the guide changed, or a reload was asked for:
+    // TV mode loads its channel list again.
+    void channelsChanged();
 
 protected:
     // Starts the program's own executable detached in its folder; true when it was
@@ -49,6 +53,13 @@ private slots:
     void on_pushButton_clicked();
     void on_NetworkCache_editingFinished();
     void on_reconnect_toggled(bool checked);
+    void on_playlistSource_toggled(bool checked);
+    void on_playlistUrl_editingFinished();
+    void on_playlistBrowse_clicked();
+    void on_guideUrl_editingFinished();
+    void on_guideBrowse_clicked();
+    void on_guideOffset_editingFinished();
+    void on_reloadChannels_clicked();
 
 private:
     void changeAssociations(const QString &argument, const QString &title,
@@ -57,6 +68,10 @@ private:
     void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
     void storeLanguages(const QString &key, const QString &text);
     void storeChoice(const char *key, const QComboBox *box, int index);
+    // Stores a channel setting and announces it when it changed.
+    void storeChannelSetting(const char *key, const QVariant &value);
+    // Lets the user pick a file for line; true when one was picked.
+    bool browse(QLineEdit *line, const QString &title, const QString &filter);
 
     Ui::SettingsForm *ui;
     QSettings *settings;

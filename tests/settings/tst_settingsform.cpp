@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -190,14 +191,17 @@ private slots:
             "on_cropRatio_currentIndexChanged(int)", "on_aspectRatio_currentIndexChanged(int)",
             "on_deinterlacing_currentIndexChanged(int)", "on_pushButton_2_clicked()",
             "on_pushButton_clicked()", "on_NetworkCache_editingFinished()",
-            "on_reconnect_toggled(bool)"};
+            "on_reconnect_toggled(bool)", "on_playlistSource_toggled(bool)",
+            "on_playlistUrl_editingFinished()", "on_playlistBrowse_clicked()",
+            "on_guideUrl_editingFinished()", "on_guideBrowse_clicked()",
+            "on_guideOffset_editingFinished()", "on_reloadChannels_clicked()"};
         const QMetaObject *mo = &SettingsForm::staticMetaObject;
         QStringList methods;
         for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
             methods << QString::fromLatin1(mo->method(i).methodSignature());
-        QCOMPARE(methods.mid(0, 3), QStringList({"settingsUpdated()", "releaseInstanceRequested()",
-                                                 "instanceRestoreRequested()"}));
-        QCOMPARE(methods.mid(3), slotOrder);
+        QCOMPARE(methods.mid(0, 4), QStringList({"settingsUpdated()", "releaseInstanceRequested()",
+                                                 "instanceRestoreRequested()", "channelsChanged()"}));
+        QCOMPARE(methods.mid(4), slotOrder);
     }
 
     void storedValuesSelectRows()
@@ -347,6 +351,34 @@ private slots:
         QTest::mouseClick(box, Qt::LeftButton);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(settings->value("reconnect").toBool(), !shown);
+    }
+
+    void channelsGroupLoadsWritesAndAnnounces()
+    {
+        settings->setValue("channelSource", "playlist");
+        settings->setValue("playlistUrl", "http://lists.example/tv.m3u");
+        settings->setValue("guideOffsetMinutes", 60);
+        RecordingForm form(settings.get());
+        QVERIFY(child<QRadioButton>(&form, "playlistSource")->isChecked());
+        QCOMPARE(child<QLineEdit>(&form, "playlistUrl")->text(), QStringLiteral("http://lists.example/tv.m3u"));
+        QCOMPARE(child<QSpinBox>(&form, "guideOffset")->value(), 60);
+        QSignalSpy changed(&form, &SettingsForm::channelsChanged);
+        QCOMPARE(changed.count(), 0);  // loading announces nothing
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        // Each change is stored and announced once; the same value again is no change.
+        QTest::mouseClick(child<QRadioButton>(&form, "operatorSource"), Qt::LeftButton);
+        QCOMPARE(settings->value("channelSource").toString(), QStringLiteral("operator"));
+        QCOMPARE(changed.count(), 1);
+        auto *guide = child<QLineEdit>(&form, "guideUrl");
+        guide->setText(QStringLiteral("  /home/u/guide.xml.gz "));
+        emit guide->editingFinished();
+        emit guide->editingFinished();
+        QCOMPARE(settings->value("guideUrl").toString(), QStringLiteral("/home/u/guide.xml.gz"));
+        QCOMPARE(changed.count(), 2);
+        QTest::mouseClick(child<QPushButton>(&form, "reloadChannels"), Qt::LeftButton);
+        QCOMPARE(changed.count(), 3);
     }
 
     void closeHidesAndReopenKeepsContents()
