@@ -5,7 +5,10 @@
 # Xvfb, waits until a channel plays, saves the screenshots normal.png,
 # controls-hidden.png and fullscreen.png into the folder it names, and ends.
 #
-#   tools/demo.sh [--screenshots DIR] [--timeout S]
+#   tools/demo.sh [--screenshots DIR] [--timeout S] [--playlist]
+#
+# --playlist: the channels come from the demo's M3U list and XMLTV guide (the same
+# channels and guide) instead of the operator's configuration.
 #
 # NOVALINE_DEMO_DIR: working folder (default out/demo); the player runs with its own
 # HOME/XDG folders under it (fresh for each run: the server's port changes, and a last
@@ -17,11 +20,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 shots=""
 timeout=120
+playlist=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --playlist) playlist=1; shift ;;
     --screenshots) shots="$2"; shift 2 ;;
     --timeout) timeout="$2"; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
     *) echo "demo: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -72,6 +77,12 @@ rm -rf "$home"
 export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
        XDG_DATA_HOME="$home/.local/share" XDG_STATE_HOME="$home/.local/state"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
+if [ -n "$playlist" ]; then
+  mkdir -p "$XDG_CONFIG_HOME/Novaline"
+  printf '[General]\nchannelSource=playlist\nplaylistUrl=http://127.0.0.1:%s/media/playlist.m3u\n' "$port" \
+    >"$XDG_CONFIG_HOME/Novaline/IPTV.conf"
+  log "channels from the M3U list http://127.0.0.1:$port/media/playlist.m3u"
+fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "$shots" ]; then
   log "starting the player (log $XDG_CACHE_HOME/Novaline/IPTV/log.txt)"

@@ -3,16 +3,20 @@
 
 config.json   the configuration document (channels in 3 groups, guide address),
 jtv.json      a guide covering the current week around now,
-portal.json   one video-portal listing (served as a plain file).
+portal.json   one video-portal listing (served as a plain file),
+playlist.m3u  the same channels as an extended M3U list, naming
+guide.xml.gz  the same guide as XMLTV (gzip), for the demo of the user's own list.
 Addresses use the {{BASE}} placeholder the operator server replaces by its own base URL.
 Streams point at /live/<pattern>.ts; the media files themselves come from tools/make-media.
 """
 import argparse
+import gzip
 import json
 import os
 import random
 import tempfile
 import time
+from xml.sax.saxutils import escape, quoteattr
 
 GROUPS = [
     ("Общероссийские", [
@@ -99,7 +103,37 @@ def make(folder, patterns, now=None):
     write_atomic(os.path.join(folder, "config.json"), json.dumps(config, ensure_ascii=False, indent=1))
     write_atomic(os.path.join(folder, "jtv.json"), json.dumps(guide, ensure_ascii=False))
     write_atomic(os.path.join(folder, "portal.json"), json.dumps(portal, ensure_ascii=False, indent=1))
+    write_atomic(os.path.join(folder, "playlist.m3u"), m3u(channels))
+    with open(os.path.join(folder, "guide.xml.gz"), "wb") as f:
+        f.write(gzip.compress(xmltv(channels, guide).encode("utf-8")))
     return config
+
+
+def m3u(channels):
+    lines = ['#EXTM3U url-tvg="{{BASE}}/media/guide.xml.gz"']
+    for c in channels:
+        key = ' tvg-id="%s"' % c["jtv"] if c["jtv"] else ""
+        lines.append('#EXTINF:-1%s group-title="%s",%s' % (key, c["groupTitle"], c["title"]))
+        lines.append(c["stream"])
+    return "\n".join(lines) + "\n"
+
+
+def xmltv(channels, guide):
+    def stamp(t):
+        return time.strftime("%Y%m%d%H%M%S +0000", time.gmtime(t))
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', "<tv>"]
+    for c in channels:
+        if c["jtv"]:
+            out.append("<channel id=%s><display-name>%s</display-name></channel>"
+                       % (quoteattr(c["jtv"]), escape(c["title"])))
+    for c in channels:
+        progs = guide.get(c["jtv"], [])
+        for i, p in enumerate(progs):
+            stop = ' stop="%s"' % stamp(progs[i + 1]["time"]) if i + 1 < len(progs) else ""
+            out.append('<programme start="%s"%s channel=%s><title lang="ru">%s</title></programme>'
+                       % (stamp(p["time"]), stop, quoteattr(c["jtv"]), escape(p["title"])))
+    out.append("</tv>")
+    return "\n".join(out) + "\n"
 
 
 def main():
