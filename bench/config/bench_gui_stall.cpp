@@ -10,6 +10,7 @@
 #include "config.h"
 #include "guideindex.h"
 #include "updatearchive.h"
+#include "../common/procstatus.h"
 #include "../../tests/config/testsupport.h"
 
 #include <QCryptographicHash>
@@ -59,18 +60,6 @@ struct Probe
     }
 };
 
-// A memory figure of /proc/self/status in kB ("VmHWM:", "VmRSS:").
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 void resetPeak()
 {
     QFile refs(QStringLiteral("/proc/self/clear_refs"));
@@ -91,13 +80,13 @@ Row measure(const QString &name, Work work)
 {
     Probe probe;
     resetPeak();
-    const qint64 base = statusKb("VmRSS:");
+    const qint64 base = procStatusKb("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     probe.start();
     work();
     const double stall = probe.stopMs();
-    return Row{name, stall, clock.elapsed() / 1000.0, (statusKb("VmHWM:") - base) / 1024};
+    return Row{name, stall, clock.elapsed() / 1000.0, (procStatusKb("VmHWM:") - base) / 1024};
 }
 
 void waitFor(QObject *sender, const char *signal, int ms)

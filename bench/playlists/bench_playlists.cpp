@@ -5,6 +5,7 @@
 #include "m3u.h"
 #include "playlistmodel.h"
 #include "xmltv.h"
+#include "../common/procstatus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,19 +14,6 @@
 
 #include <cstdio>
 
-namespace {
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -33,7 +21,7 @@ int main(int argc, char **argv)
         return 2;
     const QString kind = QString::fromLocal8Bit(argv[1]);
     const QString path = QString::fromLocal8Bit(argv[2]);
-    const qint64 base = statusKb("VmRSS:");
+    const qint64 base = procStatusKb("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     int count = 0;
@@ -64,6 +52,6 @@ int main(int argc, char **argv)
         count = result.kept;
     }
     std::printf("seconds %.3f peak_rss_growth_mb %lld items %d\n", clock.elapsed() / 1000.0,
-                (statusKb("VmHWM:") - base) / 1024, count);
+                (procStatusKb("VmHWM:") - base) / 1024, count);
     return 0;
 }

@@ -192,6 +192,13 @@ class Profile:
             f.write("\n".join(out) + "\n")
         os.replace(self.settings_file + ".tmp", self.settings_file)
 
+    def keep_picture_in_view(self, corner="@Rect(1200 520 602 482)"):
+        """Settings for grabbing the picture: the playlist panel closed (it would cover the
+        right corners), and a corner of the screen of its own (without a window manager
+        windows pile up at the same places; other GUI tests of the run may show theirs)."""
+        self.set_setting("playerPlaylistState", "false")
+        self.set_setting("iptvWindow", corner)
+
 
 class Player:
     """One run of the real executable."""

@@ -24,12 +24,7 @@ class PlaybackTest(unittest.TestCase):
         root = os.path.join(e2elib.TEST_ROOT, "playback")
         cls.operator = e2elib.Operator(os.path.join(root, "operator"))
         cls.profile = e2elib.Profile(os.path.join(root, "user"))
-        # A user who keeps the playlist panel closed: it would cover the right corners.
-        cls.profile.set_setting("playerPlaylistState", "false")
-        # Without a window manager windows pile up at the same places; other GUI tests of
-        # the run may show theirs meanwhile. A corner of the screen of its own, raised
-        # before each grab, keeps the grabs ours.
-        cls.profile.set_setting("iptvWindow", "@Rect(1200 520 602 482)")
+        cls.profile.keep_picture_in_view()
         cls.shots = os.environ.get("NOVALINE_E2E_SHOTS")
 
     @classmethod

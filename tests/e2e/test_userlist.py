@@ -20,8 +20,7 @@ class UserListTest(unittest.TestCase):
         root = os.path.join(e2elib.TEST_ROOT, "userlist")
         cls.operator = e2elib.Operator(os.path.join(root, "operator"))
         cls.profile = e2elib.Profile(os.path.join(root, "user"))
-        cls.profile.set_setting("playerPlaylistState", "false")
-        cls.profile.set_setting("iptvWindow", "@Rect(1200 520 602 482)")
+        cls.profile.keep_picture_in_view()
         cls.profile.set_setting("channelSource", "playlist")
         cls.profile.set_setting("playlistUrl", cls.operator.base + "/media/playlist.m3u")
 
