@@ -1,6 +1,7 @@
 #include "m3u.h"
 
-#include <QHash>
+#include <QPair>
+#include <QVarLengthArray>
 #include <QLoggingCategory>
 #include <QUrlQuery>
 
@@ -17,12 +18,23 @@ QString capped(QString text)
     return text;
 }
 
-// The attributes of an #EXTINF or #EXTM3U line (key="value", key='value' or key=value,
-// keys in lower case) and the title after the first comma outside quotes.
+// The attributes of an #EXTINF or #EXTM3U line (key="value", key='value' or key=value;
+// keys compare without case) and the title after the first comma outside quotes. The
+// pieces point into the line: nothing is copied that is not asked for.
 struct Parsed
 {
-    QHash<QString, QString> attributes;
-    QString title;
+    QVarLengthArray<QPair<QStringRef, QStringRef>, 12> attributes;
+    QStringRef title;
+
+    QString value(const char *key) const
+    {
+        // The last one wins, as when a key is given twice.
+        for (int i = attributes.size() - 1; i >= 0; --i) {
+            if (attributes.at(i).first.compare(QLatin1String(key), Qt::CaseInsensitive) == 0)
+                return attributes.at(i).second.toString();
+        }
+        return QString();
+    }
 };
 
 Parsed parseAttributes(const QString &line, int from)
@@ -33,7 +45,7 @@ Parsed parseAttributes(const QString &line, int from)
     while (i < n) {
         const QChar c = line.at(i);
         if (c == QLatin1Char(',')) {
-            out.title = line.mid(i + 1).trimmed();
+            out.title = line.midRef(i + 1).trimmed();
             return out;
         }
         if (c.isSpace()) {
@@ -44,11 +56,11 @@ Parsed parseAttributes(const QString &line, int from)
         const int keyStart = i;
         while (i < n && line.at(i) != QLatin1Char('=') && !line.at(i).isSpace() && line.at(i) != QLatin1Char(','))
             ++i;
-        const QString key = line.mid(keyStart, i - keyStart).toLower();
+        const QStringRef key = line.midRef(keyStart, i - keyStart);
         if (i >= n || line.at(i) != QLatin1Char('='))
             continue;  // a word without a value (the duration, say)
         ++i;
-        QString value;
+        QStringRef value;
         if (i < n && (line.at(i) == QLatin1Char('"') || line.at(i) == QLatin1Char('\''))) {
             const QChar quote = line.at(i);
             const int close = line.indexOf(quote, i + 1);
@@ -56,23 +68,23 @@ Parsed parseAttributes(const QString &line, int from)
                 // An unclosed quote: the value runs to the last comma, the title after it.
                 const int comma = line.lastIndexOf(QLatin1Char(','));
                 if (comma > i) {
-                    out.attributes.insert(key, line.mid(i + 1, comma - i - 1));
-                    out.title = line.mid(comma + 1).trimmed();
+                    out.attributes.append(qMakePair(key, line.midRef(i + 1, comma - i - 1)));
+                    out.title = line.midRef(comma + 1).trimmed();
                 } else {
-                    out.attributes.insert(key, line.mid(i + 1));
+                    out.attributes.append(qMakePair(key, line.midRef(i + 1)));
                 }
                 return out;
             }
-            value = line.mid(i + 1, close - i - 1);
+            value = line.midRef(i + 1, close - i - 1);
             i = close + 1;
         } else {
             const int start = i;
             while (i < n && !line.at(i).isSpace() && line.at(i) != QLatin1Char(','))
                 ++i;
-            value = line.mid(start, i - start);
+            value = line.midRef(start, i - start);
         }
         if (!key.isEmpty())
-            out.attributes.insert(key, value);
+            out.attributes.append(qMakePair(key, value));
     }
     return out;
 }
@@ -150,14 +162,14 @@ Playlist parse(const QByteArray &data, const QUrl &base)
             if (line.startsWith(QLatin1String("#EXTM3U"), Qt::CaseInsensitive)) {
                 const Parsed header = parseAttributes(line, 7);
                 for (const char *key : {"url-tvg", "x-tvg-url"}) {
-                    const QString urls = header.attributes.value(QLatin1String(key));
+                    const QString urls = header.value(key);
                     for (const QString &u : urls.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
                         if (!out.guideUrls.contains(u.trimmed()))
                             out.guideUrls.append(u.trimmed());
                     }
                 }
                 bool ok = false;
-                const double shift = shiftHours(header.attributes.value(QStringLiteral("tvg-shift")), &ok);
+                const double shift = shiftHours(header.value("tvg-shift"), &ok);
                 if (ok)
                     headerShift = shift;
             } else if (line.startsWith(QLatin1String("#EXTINF:"), Qt::CaseInsensitive)) {
@@ -168,17 +180,16 @@ Playlist parse(const QByteArray &data, const QUrl &base)
                 channel = Channel();
                 pendingGroup.clear();
                 const Parsed info = parseAttributes(line, 8);
-                const auto &a = info.attributes;
-                channel.title = capped(info.title);
-                channel.tvgId = capped(a.value(QStringLiteral("tvg-id")));
-                channel.tvgName = capped(a.value(QStringLiteral("tvg-name")));
-                channel.tvgLogo = capped(a.value(QStringLiteral("tvg-logo")));
-                channel.group = capped(a.value(QStringLiteral("group-title")));
-                channel.catchup = capped(a.value(QStringLiteral("catchup")));
-                channel.catchupSource = capped(a.value(QStringLiteral("catchup-source")));
-                channel.catchupDays = a.value(QStringLiteral("catchup-days")).toInt();
+                channel.title = capped(info.title.toString());
+                channel.tvgId = capped(info.value("tvg-id"));
+                channel.tvgName = capped(info.value("tvg-name"));
+                channel.tvgLogo = capped(info.value("tvg-logo"));
+                channel.group = capped(info.value("group-title"));
+                channel.catchup = capped(info.value("catchup"));
+                channel.catchupSource = capped(info.value("catchup-source"));
+                channel.catchupDays = info.value("catchup-days").toInt();
                 bool ok = false;
-                const double shift = shiftHours(a.value(QStringLiteral("tvg-shift")), &ok);
+                const double shift = shiftHours(info.value("tvg-shift"), &ok);
                 channel.tvgShiftHours = ok ? shift : headerShift;
             } else if (line.startsWith(QLatin1String("#EXTGRP:"), Qt::CaseInsensitive)) {
                 pendingGroup = capped(line.mid(8).trimmed());
