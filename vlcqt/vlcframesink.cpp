@@ -301,23 +301,39 @@ void *VlcFrameSink::lock(void **planes)
 
 void VlcFrameSink::display(void *picture)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = std::find_if(m_pool.begin(), m_pool.end(),
-                           [picture](const std::shared_ptr<VlcFrameBuffer> &b) { return b.get() == picture; });
-    if (it == m_pool.end())
-        return; // from before a format change
-    if (m_paused.load() && sameAsShownLocked(**it)) {
-        (*it)->state = VlcFrameBuffer::Free;
-        return;
+    std::function<void()> announce;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = std::find_if(m_pool.begin(), m_pool.end(),
+                               [picture](const std::shared_ptr<VlcFrameBuffer> &b) { return b.get() == picture; });
+        if (it == m_pool.end())
+            return; // from before a format change
+        if (m_paused.load() && sameAsShownLocked(**it)) {
+            (*it)->state = VlcFrameBuffer::Free;
+            return;
+        }
+        if (m_latest && m_latest != *it)
+            m_latest->state = VlcFrameBuffer::Free;
+        m_latest = *it;
+        m_latest->state = VlcFrameBuffer::Latest;
+        m_latest->serial = ++m_serial;
+        m_latestFormat = m_format;
+        m_cleared = false;
+        m_shown.fetch_add(1);
+        if (!m_pictureAnnounced) {
+            m_pictureAnnounced = true;
+            announce = m_firstPictureHandler;
+        }
+        notifyLocked();
     }
-    if (m_latest && m_latest != *it)
-        m_latest->state = VlcFrameBuffer::Free;
-    m_latest = *it;
-    m_latest->state = VlcFrameBuffer::Latest;
-    m_latest->serial = ++m_serial;
-    m_latestFormat = m_format;
-    m_cleared = false;
-    notifyLocked();
+    if (announce)
+        announce();
+}
+
+void VlcFrameSink::setFirstPictureHandler(std::function<void()> handler)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_firstPictureHandler = std::move(handler);
 }
 
 bool VlcFrameSink::sameAsShownLocked(const VlcFrameBuffer &candidate) const
@@ -373,5 +389,6 @@ void VlcFrameSink::clear()
     }
     m_latestFormat = VlcFrameFormat();
     m_cleared = true;
+    m_pictureAnnounced = false;
     notifyLocked();
 }

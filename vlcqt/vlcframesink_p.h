@@ -94,6 +94,11 @@ public:
     // Called on libVLC's thread, outside the sink's mutex, when a proposed format is
     // refused (too large to show, or its memory cannot be had); the text says why.
     void setRefusalHandler(std::function<void(const char *why)> handler);
+    // Called on libVLC's thread, outside the sink's mutex, for the first picture
+    // displayed after a clear (a media starts showing).
+    void setFirstPictureHandler(std::function<void()> handler);
+    // Pictures displayed so far (paused repeats not counted): progress, for stall checks.
+    uint64_t shownCount() const { return m_shown.load(); }
 
     // Largest picture side accepted, and the memory one picture may take: what a
     // display can show. Larger proposals are refused instead of allocated.
@@ -135,4 +140,7 @@ private:
     unsigned m_smallestProposedHeight = 0;
     std::function<bool(unsigned *, unsigned *)> m_realSizeProbe;
     std::function<void(const char *)> m_refusalHandler;
+    std::function<void()> m_firstPictureHandler;
+    bool m_pictureAnnounced = false;
+    std::atomic<uint64_t> m_shown{0};
 };

@@ -30,7 +30,50 @@ void VlcPlayerPrivate::setState(int s)
     backend->sink->setPaused(s == Vlc::Paused);
     if (s != Vlc::Opening && s != Vlc::Buffering)
         openTimer.stop();
+    // Only a playing stream can stall; the watch starts afresh each time it plays.
+    if (s == Vlc::Playing) {
+        lastShown = backend->sink->shownCount();
+        lastTime = time;
+        sinceProgress.start();
+        stallTimer.start();
+    } else {
+        stallTimer.stop();
+        setStalled(false);
+    }
     emit q->stateChanged();
+}
+
+void VlcPlayerPrivate::setHasPicture(bool has)
+{
+    if (has == hasPicture)
+        return;
+    hasPicture = has;
+    emit q->hasPictureChanged();
+}
+
+void VlcPlayerPrivate::setStalled(bool s)
+{
+    if (s == stalled)
+        return;
+    stalled = s;
+    emit q->stalledChanged();
+}
+
+void VlcPlayerPrivate::checkStall()
+{
+    const quint64 shown = backend->sink->shownCount();
+    if (shown != lastShown || time != lastTime) {
+        lastShown = shown;
+        lastTime = time;
+        sinceProgress.start();
+        setStalled(false);
+        return;
+    }
+    if (!stalled && sinceProgress.elapsed() >= stallTimeout) {
+        qCWarning(lcVlcPlayer, "\"%s\" stalled: nothing new for %lld ms",
+                  qPrintable(url.toDisplayString(QUrl::RemoveUserInfo)), sinceProgress.elapsed());
+        setStalled(true);
+    }
 }
 
 void VlcPlayerPrivate::resetMediaValues()
@@ -64,6 +107,7 @@ void VlcPlayerPrivate::resetMediaValues()
     }
     audioRank = subtitleRank = INT_MAX;
     audioChosenByUser = subtitleChosenByUser = subtitleDefaultApplied = false;
+    setHasPicture(false);
 }
 
 void VlcPlayerPrivate::open()
@@ -248,6 +292,8 @@ VlcPlayer::VlcPlayer(QObject *parent)
         d->stopBackend();
         d->setState(Vlc::Error);
     });
+    connect(&d->stallTimer, &QTimer::timeout, this, [this] { d->checkStall(); });
+    d->stallTimer.setInterval(qBound(50, d->stallTimeout / 8, 1000));
     // A player that lives until the process ends would leave libVLC's decoder and
     // output threads running (and logging) while the exit handlers tear Qt down:
     // stop playback, and wait for it, while the application still exists.
@@ -412,6 +458,20 @@ void VlcPlayer::setOpenTimeout(int ms)
     emit openTimeoutChanged();
 }
 
+bool VlcPlayer::hasPicture() const { return d->hasPicture; }
+bool VlcPlayer::stalled() const { return d->stalled; }
+int VlcPlayer::stallTimeout() const { return d->stallTimeout; }
+
+void VlcPlayer::setStallTimeout(int ms)
+{
+    ms = qMax(100, ms);
+    if (ms == d->stallTimeout)
+        return;
+    d->stallTimeout = ms;
+    d->stallTimer.setInterval(qBound(50, ms / 8, 1000));
+    emit stallTimeoutChanged();
+}
+
 QStringList VlcPlayer::allowedSchemes()
 {
     return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
@@ -469,6 +529,12 @@ void VlcPlayer::stop()
         return;
     d->stopBackend();
     d->setState(Vlc::Stopped);
+}
+
+void VlcPlayer::reopen()
+{
+    if (!d->url.isEmpty())
+        d->open();
 }
 
 void VlcPlayer::requestDiagnostics()

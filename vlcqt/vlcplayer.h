@@ -39,6 +39,12 @@ class VlcPlayer : public QObject
     Q_PROPERTY(QStringList subtitlePreferredLanguages READ subtitlePreferredLanguages
                    WRITE setSubtitlePreferredLanguages NOTIFY subtitlePreferredLanguagesChanged)
     Q_PROPERTY(int openTimeout READ openTimeout WRITE setOpenTimeout NOTIFY openTimeoutChanged)
+    // The current media has shown a picture (false again when another one opens).
+    Q_PROPERTY(bool hasPicture READ hasPicture NOTIFY hasPictureChanged)
+    // Playing, yet neither a new picture nor a move of the playback clock (the sound)
+    // for stallTimeout milliseconds. Never while paused.
+    Q_PROPERTY(bool stalled READ stalled NOTIFY stalledChanged)
+    Q_PROPERTY(int stallTimeout READ stallTimeout WRITE setStallTimeout NOTIFY stallTimeoutChanged)
 
 public:
     explicit VlcPlayer(QObject *parent = nullptr);
@@ -74,6 +80,10 @@ public:
     // Milliseconds a media may stay opening before it counts as an error.
     int openTimeout() const;
     void setOpenTimeout(int ms);
+    bool hasPicture() const;
+    bool stalled() const;
+    int stallTimeout() const;
+    void setStallTimeout(int ms);
 
     // Schemes the player opens; anything else goes to Error.
     static QStringList allowedSchemes();
@@ -86,6 +96,8 @@ public slots:
     void play();
     void pause();
     void stop();
+    // Opens the current address again, whatever the state (a broken live stream).
+    void reopen();
     // Asks libVLC for its view of the player; answered by diagnostics().
     void requestDiagnostics();
 
@@ -105,6 +117,9 @@ signals:
     void audioPreferredLanguagesChanged();
     void subtitlePreferredLanguagesChanged();
     void openTimeoutChanged();
+    void hasPictureChanged();
+    void stalledChanged();
+    void stallTimeoutChanged();
     // Keys "volume" (as the audio output reports it), "acceptedVolume" (the last
     // value libVLC took), "deinterlace" (the last mode sent), "audioTrack",
     // "subtitleTrack", "videoTrack", "state" (libVLC's), "time".

@@ -7,6 +7,7 @@
 #include "vlcplayer.h"
 #include "vlctrackmodel.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -73,6 +74,9 @@ public:
     void handleProgress(quint64 generation);
     void applyTracks(quint64 generation, const TrackInfo &info);
     void failPlayback(const char *why);
+    void setHasPicture(bool has);
+    void setStalled(bool stalled);
+    void checkStall();
 
     // libVLC side (vlcplayerbackend.cpp): each posts a job to the worker.
     // Opens url with the preferences and volume of the moment, as media generation.
@@ -105,6 +109,13 @@ public:
     VlcTrackModel *videoModel;
     VlcTrackModel *subtitleModel;
     QTimer openTimer;
+    QTimer stallTimer;
+    QElapsedTimer sinceProgress;
+    quint64 lastShown = 0;
+    qint64 lastTime = -1;
+    int stallTimeout = 8000;
+    bool hasPicture = false;
+    bool stalled = false;
 
     QUrl url;
     bool autoplay = true;

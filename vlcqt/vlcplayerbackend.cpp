@@ -126,6 +126,16 @@ VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
                 d->failPlayback(text.constData());
         });
     });
+    sink->setFirstPictureHandler([weakBridge] {
+        auto bridge = weakBridge.lock();
+        const quint64 gen = bridge ? bridge->generation.load() : 0;
+        if (!gen)
+            return;
+        bridge->post([gen](VlcPlayerPrivate *d) {
+            if (gen == d->generation)
+                d->setHasPicture(true);
+        });
+    });
     libvlc_video_set_callbacks(mp, VlcFrameSink::lockCallback, VlcFrameSink::unlockCallback,
                                VlcFrameSink::displayCallback, sink);
     libvlc_video_set_format_callbacks(mp, VlcFrameSink::formatCallback, VlcFrameSink::cleanupCallback);
@@ -178,6 +188,7 @@ void VlcPlayerPrivate::stopBackend()
 {
     ++generation;
     openTimer.stop();
+    setHasPicture(false); // the sink is cleared below
     run([](VlcBackend &b) {
         b.bridge->generation = 0;
         libvlc_media_player_stop(b.mp);
@@ -216,6 +227,7 @@ void VlcPlayerPrivate::releaseBackend()
         b.mp = nullptr;
         b.sink->setRealSizeProbe(nullptr);
         b.sink->setRefusalHandler(nullptr);
+        b.sink->setFirstPictureHandler(nullptr);
         b.sink->clear();
     });
 }
