@@ -1,16 +1,20 @@
 #include "videoform.h"
 
+#include "channelmemory.h"
 #include "config.h"
 #include "settingskeys.h"
 #include "displaykeeper.h"
 #include "httpdownload.h"
 #include "jtvmodel.h"
 #include "osintegration.h"
+#include "picturewait.h"
 #include "playlistmodel.h"
 #include "qmltypes.h"
+#include "reconnector.h"
 #include "renderbackend.h"
 #include "settingsform.h"
 #include "vlcqml.h"
+#include "vlctrackmodel.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -85,6 +89,15 @@ VideoForm::VideoForm(Config *config, QWindow *parent)
     favouritesModel->setFilterRole(PlaylistModel::FavouriteRole);
     favouritesModel->setFilterFixedString(QStringLiteral("true"));
 
+    m_reconnector = new Reconnector(nullptr, this);
+    m_pictureWait = new PictureWait(nullptr, this);
+    m_channelMemory = new ChannelMemory(channelMemoryPath(), this);
+    connect(m_reconnector, &Reconnector::retryRequested, this, [this] {
+        if (m_player)
+            m_player->reopen();
+    });
+    connect(m_reconnector, &Reconnector::endReached, this, &VideoForm::playNext);
+
     QQmlContext *context = rootContext();
     context->setContextProperty(QStringLiteral("viewer"), this);
     context->setContextProperty(QStringLiteral("config"), config);
@@ -99,6 +112,9 @@ VideoForm::VideoForm(Config *config, QWindow *parent)
                                 SettingsKeys::readBool(settings, QLatin1String(SettingsKeys::playerPlaylistState),
                                                        SettingsKeys::playerPlaylistStateDefault));
     context->setContextProperty(QStringLiteral("currentItem"), &m_currentItem);
+    context->setContextProperty(QStringLiteral("reconnect"), m_reconnector);
+    context->setContextProperty(QStringLiteral("pictureWait"), m_pictureWait);
+    context->setContextProperty(QStringLiteral("channelMemory"), m_channelMemory);
 
     updateSettings();
 
@@ -155,12 +171,82 @@ void VideoForm::restoreAndShow(const QUrl &rootScene)
     show();
 }
 
+QString VideoForm::channelMemoryPath()
+{
+    return Config::dataFolder() + QLatin1String("/channels.json");
+}
+
 void VideoForm::setPlayer(VlcPlayer *player)
 {
     if (m_player == player)
         return;
+    if (m_player)
+        disconnect(m_player, nullptr, this, nullptr);
     m_player = player;
+    if (player) {
+        // What the player does decides on retries and moving on; an end used to move
+        // on from the scene, now it goes through the retry series.
+        connect(player, &VlcPlayer::stateChanged, this, &VideoForm::playerStateChanged);
+        connect(player, &VlcPlayer::stalledChanged, this, [this] {
+            if (m_player->stalled())
+                m_reconnector->fail(Reconnector::Stalled);
+        });
+        connect(player, &VlcPlayer::hasPictureChanged, this, [this] {
+            playerPictureChanged();
+            // Only a new picture counts: an ended stream keeps showing its last one.
+            if (m_player->hasPicture())
+                m_reconnector->recovered();
+        });
+        for (auto [model, field] : {std::make_pair(player->audioTrackModel(), int(ChannelMemory::AudioTrack)),
+                                    std::make_pair(player->subtitleTrackModel(), int(ChannelMemory::SubtitleTrack))}) {
+            auto restore = [this, model = model, field = field] { restoreTrack(model, field); };
+            connect(model, &QAbstractItemModel::rowsInserted, this, restore, Qt::QueuedConnection);
+            connect(model, &QAbstractItemModel::rowsRemoved, this, restore, Qt::QueuedConnection);
+        }
+    }
     emit playerChanged();
+}
+
+void VideoForm::playerStateChanged()
+{
+    switch (m_player->state()) {
+    case Vlc::Ended:
+        m_reconnector->fail(Reconnector::Ended);
+        break;
+    case Vlc::Error:
+        m_reconnector->fail(Reconnector::Error);
+        break;
+    case Vlc::Paused:
+        m_reconnector->cancel();
+        break;
+    default:
+        break;
+    }
+    playerPictureChanged();
+}
+
+void VideoForm::playerPictureChanged()
+{
+    const int state = m_player->state();
+    const bool active = state == Vlc::Opening || state == Vlc::Buffering || state == Vlc::Playing;
+    m_pictureWait->setWaiting(active && !m_player->hasPicture());
+}
+
+void VideoForm::restoreTrack(VlcTrackModel *model, int field)
+{
+    bool &restored = field == ChannelMemory::AudioTrack ? m_audioRestored : m_subtitleRestored;
+    if (!m_player || model->count() == 0) {
+        restored = false; // a new media reports its tracks afresh
+        return;
+    }
+    const QVariant id = m_channelMemory->value(m_channelMemory->currentUrl(), ChannelMemory::Field(field));
+    if (restored || !id.isValid() || model->rowOf(id.toInt()) < 0)
+        return;
+    restored = true;
+    if (field == ChannelMemory::AudioTrack)
+        m_player->setAudioTrack(id.toInt());
+    else
+        m_player->setSubtitleTrack(id.toInt());
 }
 
 void VideoForm::logSceneErrors()
@@ -175,6 +261,7 @@ void VideoForm::logSceneErrors()
 
 void VideoForm::setCurrentEmpty()
 {
+    m_reconnector->cancel();
     m_currentItem = PlaylistModelItem();
     m_currentItem.setEmpty(true);
     emit currentItemChanged();
@@ -195,8 +282,16 @@ void VideoForm::playTv(int id)
     m_currentItem = *entry;
     // Only a channel of the channel list may become the start channel; the mode turns to
     // TV before that list arrives.
-    if (config->holdsChannels())
+    if (config->holdsChannels()) {
         SettingsKeys::store(config->settings(), QLatin1String(SettingsKeys::lastUrl), entry->url());
+        if (entry->url() != m_currentChannel) {
+            const bool had = hasPreviousChannel();
+            m_previousChannel = m_currentChannel;
+            m_currentChannel = entry->url();
+            if (had != hasPreviousChannel())
+                emit hasPreviousChannelChanged();
+        }
+    }
     applyCurrentItem();
 }
 
@@ -206,6 +301,9 @@ void VideoForm::applyCurrentItem()
         return;
     if (config->mode() == Config::VideoTarvonaPro)
         sendTrackingReport();
+    // Channels and portal files are retried when they break; local files are not.
+    m_reconnector->begin(config->mode() != Config::LocalFile);
+    m_channelMemory->setCurrentUrl(config->holdsChannels() ? m_currentItem.url() : QUrl());
     emit currentItemChanged();
 
     const QString key = m_currentItem.jtv();
@@ -244,6 +342,7 @@ void VideoForm::sendTrackingReport()
 
 void VideoForm::playNext()
 {
+    m_reconnector->cancel();
     if (m_currentItem.empty())
         return;
     const PlaylistModelItem *next = config->playlistModel()->nextItem(m_currentItem.id(), false);
@@ -258,6 +357,7 @@ void VideoForm::playNext()
 
 void VideoForm::playPrev()
 {
+    m_reconnector->cancel();
     if (m_currentItem.empty())
         return;
     const PlaylistModelItem *prev = config->playlistModel()->prevItem(m_currentItem.id(), false);
@@ -266,6 +366,16 @@ void VideoForm::playPrev()
     if (!prev || prev->id() == m_currentItem.id())
         return;
     playTv(prev->id());
+}
+
+void VideoForm::playPreviousChannel()
+{
+    if (!config->holdsChannels() || m_previousChannel.isEmpty())
+        return;
+    const PlaylistModelItem *entry = config->playlistModel()->itemByUrl(m_previousChannel);
+    if (!entry)
+        return;
+    playTv(entry->id());
 }
 
 void VideoForm::loveChannel(const QUrl &url)
@@ -321,6 +431,8 @@ void VideoForm::updateSettings()
     context->setContextProperty(QStringLiteral("initialCropRatio"),
                                 SettingsKeys::readInt(settings, QLatin1String(SettingsKeys::cropRatio),
                                                       SettingsKeys::cropRatioDefault));
+    m_reconnector->setEnabled(SettingsKeys::readBool(settings, QLatin1String(SettingsKeys::reconnect),
+                                                     SettingsKeys::reconnectDefault));
 }
 
 void VideoForm::saveVolume(double volume)

@@ -9,12 +9,16 @@
 #include <QRect>
 #include <QUrl>
 
+class ChannelMemory;
 class Config;
 class DisplayKeeper;
+class PictureWait;
+class Reconnector;
 class QMoveEvent;
 class QResizeEvent;
 class QSortFilterProxyModel;
 class SettingsForm;
+class VlcTrackModel;
 
 // The player window: hosts the scenes, hands them the native objects as context
 // properties ("viewer" is this window) and decides which playlist entry plays.
@@ -26,6 +30,8 @@ class VideoForm : public QQuickView
     Q_PROPERTY(bool formLoaded READ formLoaded WRITE setFormLoaded NOTIFY formLoadedChanged)
     // The scene's media player, handed over by the scene itself; null until then.
     Q_PROPERTY(VlcPlayer *player READ player WRITE setPlayer NOTIFY playerChanged)
+    // A channel watched before the current one, for playPreviousChannel().
+    Q_PROPERTY(bool hasPreviousChannel READ hasPreviousChannel NOTIFY hasPreviousChannelChanged)
 
 public:
     // The window does not own config; it must outlive the window.
@@ -59,6 +65,16 @@ public:
     // slider, which the player is bound to.
     void requestVolume(int volume) { emit volumeRequested(volume); }
 
+    bool hasPreviousChannel() const { return !m_previousChannel.isEmpty(); }
+    // The retry series of a broken live stream, the picture wait after a switch and
+    // the per-channel choices; the scenes see them as "reconnect", "pictureWait" and
+    // "channelMemory".
+    Reconnector *reconnector() const { return m_reconnector; }
+    PictureWait *pictureWait() const { return m_pictureWait; }
+    ChannelMemory *channelMemory() const { return m_channelMemory; }
+    // Where the per-channel choices are kept: a file in the data folder.
+    static QString channelMemoryPath();
+
     // The geometry the window returns to when it leaves full screen.
     QRect normalGeometry() const { return m_normalGeometry; }
 
@@ -73,6 +89,7 @@ signals:
     void formLoadedChanged();
     void playerChanged();
     void volumeRequested(int volume);
+    void hasPreviousChannelChanged();
     // Forwarded from the settings dialog: right before it starts a new copy of the
     // program for an update, the single-instance segment and the local server must be
     // let go (connect directly); if that start failed, they are taken back.
@@ -90,6 +107,8 @@ public:
     Q_INVOKABLE void playTv(int id);
     Q_INVOKABLE void playPrev();
     Q_INVOKABLE void playNext();
+    // Back to the channel watched before this one; again, and back (TV mode).
+    Q_INVOKABLE void playPreviousChannel();
     Q_INVOKABLE void saveVolume(double volume);
     Q_INVOKABLE void savePlaylistState(bool open);
     // offset is accepted for the scenes' sake and does not change the move.
@@ -119,6 +138,9 @@ private:
     void setCurrentEmpty();
     void trackNormalGeometry();
     void logSceneErrors();
+    void playerStateChanged();
+    void playerPictureChanged();
+    void restoreTrack(VlcTrackModel *model, int field);
 
     Config *config;
     PlaylistModelItem m_currentItem;
@@ -130,4 +152,12 @@ private:
     DisplayKeeper *displayKeeper = nullptr;
     QRect m_normalGeometry;
     bool stateSignalled = false;
+    Reconnector *m_reconnector = nullptr;
+    PictureWait *m_pictureWait = nullptr;
+    ChannelMemory *m_channelMemory = nullptr;
+    QUrl m_currentChannel;
+    QUrl m_previousChannel;
+    // Remembered tracks already given to the player for its current media.
+    bool m_audioRestored = false;
+    bool m_subtitleRestored = false;
 };

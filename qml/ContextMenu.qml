@@ -35,13 +35,24 @@ Menu {
         text: "Следующий"
         onTriggered: viewer.playNext()
     }
+    MenuItem {
+        objectName: "previousChannelItem"
+        text: "Предыдущий канал"
+        shortcut: "Backspace"
+        visible: root.inIptv
+        enabled: viewer.hasPreviousChannel
+        onTriggered: viewer.playPreviousChannel()
+    }
     MenuSeparator {}
     TrackMenu {
         objectName: "audioTrackMenu"
         title: "Аудиодорожка"
         trackModel: videoPlayer.audioTrackModel
         currentTrack: videoPlayer.audioTrack
-        onChosen: videoPlayer.audioTrack = track
+        onChosen: {
+            videoPlayer.audioTrack = track
+            channelMemory.rememberAudioTrack(track)
+        }
     }
     Menu {
         objectName: "videoMenu"
@@ -75,13 +86,20 @@ Menu {
             objectName: "aspectMenu"
             title: "Соотношение сторон"
             value: videoOutput.aspectRatio
-            onChosen: videoOutput.aspectRatio = ratio
+            onChosen: {
+                videoOutput.aspectRatio = ratio
+                channelMemory.rememberAspectRatio(ratio)
+            }
         }
         RatioMenu {
             objectName: "cropMenu"
             title: "Кадрирование"
             value: videoOutput.cropRatio
-            onChosen: videoOutput.cropRatio = ratio
+            onChosen: {
+                videoOutput.cropRatio = ratio
+                cropPerChannel = channelMemory.currentUrl.toString() !== ""
+                channelMemory.rememberCropRatio(ratio)
+            }
         }
         MenuSeparator {}
         DeinterlacingMenu {
@@ -96,7 +114,10 @@ Menu {
         title: "Субтитры"
         trackModel: videoPlayer.subtitleTrackModel
         currentTrack: videoPlayer.subtitleTrack
-        onChosen: videoPlayer.subtitleTrack = track
+        onChosen: {
+            videoPlayer.subtitleTrack = track
+            channelMemory.rememberSubtitleTrack(track)
+        }
     }
     MenuSeparator {
         objectName: "jtvSeparator"

@@ -305,6 +305,7 @@ Rectangle {
             onClicked: {
                 resetFocus()
                 videoOutput.aspectRatio = SceneLogic.nextAspectRatio(videoOutput.aspectRatio)
+                channelMemory.rememberAspectRatio(videoOutput.aspectRatio)
                 bubble.show(aspectButton, tip)
             }
             onEntered: bubble.show(aspectButton, tip)

@@ -14,6 +14,9 @@ Rectangle {
 
     readonly property bool inIptv: config.mode === Config.Iptv
     readonly property real volume: controls.volumeSlider.value
+    // The crop ratio belongs to the channel (chosen for it, now or before): another
+    // channel without a choice of its own goes back to the default.
+    property bool cropPerChannel: false
 
     // Overlays: "hidden" or "normal", from where the pointer is and the full-screen timer.
     function toggleControls() {
@@ -66,7 +69,17 @@ Rectangle {
             if (!currentItem.empty) {
                 if (videoPlayer.url.toString() !== currentItem.url.toString()) {
                     videoPlayer.url = currentItem.url
-                    videoOutput.aspectRatio = currentItem.aspect
+                    // The picture size the user chose for this channel before, if any.
+                    var aspect = channelMemory.aspectRatio()
+                    videoOutput.aspectRatio = aspect !== undefined ? aspect : currentItem.aspect
+                    var crop = channelMemory.cropRatio()
+                    if (crop !== undefined) {
+                        videoOutput.cropRatio = crop
+                        cropPerChannel = true
+                    } else if (cropPerChannel) {
+                        videoOutput.cropRatio = Qt.binding(function() { return initialCropRatio })
+                        cropPerChannel = false
+                    }
                 }
                 playlist.setCurrentGroup(currentItem.group)
                 channelGroup.text = SceneLogic.groupLabel(currentItem.group)
@@ -136,7 +149,6 @@ Rectangle {
             audioPreferredLanguages: preferredAudioLanguages
             subtitlePreferredLanguages: preferredSubtitlesLanguages
             onPositionChanged: controls.seekbar.setBarX(position)
-            onStateChanged: if (state === Vlc.Ended) viewer.playNext()
         }
 
         VlcVideoOutput {
@@ -175,6 +187,31 @@ Rectangle {
             color: "#ffffff"
             text: ""
             Behavior on opacity { NumberAnimation { duration: 100 } }
+        }
+
+        // Retries of a broken stream, or that the channel gave no answer.
+        Text {
+            id: reconnectText
+            objectName: "reconnectText"
+            anchors.top: channelTitle.bottom
+            anchors.topMargin: 8
+            anchors.left: parent.left
+            anchors.leftMargin: 30
+            font.family: "Tahoma"
+            font.pointSize: 12
+            color: "#ffffff"
+            style: Text.Raised
+            styleColor: "#000000"
+            text: reconnect.text
+            visible: text !== ""
+        }
+
+        // A switch that brings no picture for a moment.
+        Spinner {
+            id: zapSpinner
+            objectName: "zapSpinner"
+            anchors.centerIn: parent
+            visible: pictureWait.spinning
         }
 
         Playlist {
@@ -257,6 +294,10 @@ Rectangle {
             break
         case Qt.Key_Right:
             viewer.playNext()
+            event.accepted = true
+            break
+        case Qt.Key_Backspace:
+            viewer.playPreviousChannel()
             event.accepted = true
             break
         case Qt.Key_Up:
