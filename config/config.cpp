@@ -629,8 +629,10 @@ void Config::showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl)
     for (const M3u::Channel &channel : list.channels) {
         askedPresent = askedPresent || (!channelUrl.isEmpty() && channel.url == channelUrl);
         const QString key = channel.guideKey();
-        items.append(new PlaylistModelItem(id++, channel.title, channel.url, channel.group, key, 0,
-                                           favourites.contains(channel.url), nullptr));
+        auto *item = new PlaylistModelItem(id++, channel.title, channel.url, channel.group, key, 0,
+                                           favourites.contains(channel.url), nullptr);
+        item->setHttpHeaders(channel.userAgent, channel.referrer);
+        items.append(item);
         if (!keys.contains(key)) {
             keys.insert(key);
             wanted.append({key, channel.tvgShiftHours});

@@ -32,6 +32,8 @@ PlaylistModelItem::PlaylistModelItem(const PlaylistModelItem &other)
     , m_empty(other.m_empty)
     , m_fileId(other.m_fileId)
     , m_trackingTime(other.m_trackingTime)
+    , m_userAgent(other.m_userAgent)
+    , m_referrer(other.m_referrer)
 {
 }
 
@@ -49,6 +51,8 @@ PlaylistModelItem &PlaylistModelItem::operator=(const PlaylistModelItem &other)
     m_empty = other.m_empty;
     m_fileId = other.m_fileId;
     m_trackingTime = other.m_trackingTime;
+    m_userAgent = other.m_userAgent;
+    m_referrer = other.m_referrer;
     emit itemChanged();
     return *this;
 }
@@ -89,4 +93,13 @@ void PlaylistModelItem::setTrackingTime(int seconds)
 {
     // Not a displayed property: no notification.
     m_trackingTime = seconds;
+}
+
+void PlaylistModelItem::setHttpHeaders(const QString &userAgent, const QString &referrer)
+{
+    if (m_userAgent == userAgent && m_referrer == referrer)
+        return;
+    m_userAgent = userAgent;
+    m_referrer = referrer;
+    emit itemChanged();
 }

@@ -17,6 +17,9 @@ class PlaylistModelItem : public QObject
     Q_PROPERTY(bool empty READ empty NOTIFY itemChanged)
     Q_PROPERTY(bool favourite READ favourite NOTIFY itemChanged)
     Q_PROPERTY(int fileId READ fileId NOTIFY itemChanged)
+    // HTTP headers a channel list asks for when its stream is opened.
+    Q_PROPERTY(QString userAgent READ userAgent NOTIFY itemChanged)
+    Q_PROPERTY(QString referrer READ referrer NOTIFY itemChanged)
 
 public:
     // An empty item (empty() is true).
@@ -36,12 +39,15 @@ public:
     bool empty() const { return m_empty; }
     int fileId() const { return m_fileId; }
     int trackingTime() const { return m_trackingTime; }
+    QString userAgent() const { return m_userAgent; }
+    QString referrer() const { return m_referrer; }
 
     void setTitle(const QString &title);
     void setFavourite(bool favourite);
     void setEmpty(bool empty);
     void setFileId(int fileId);
     void setTrackingTime(int seconds);
+    void setHttpHeaders(const QString &userAgent, const QString &referrer);
 
 signals:
     void itemChanged();
@@ -57,4 +63,6 @@ private:
     bool m_empty = true;
     int m_fileId = 0;
     int m_trackingTime = 0;
+    QString m_userAgent;
+    QString m_referrer;
 };

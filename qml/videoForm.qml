@@ -68,6 +68,8 @@ Rectangle {
                 playlist.currentId = id
             if (!currentItem.empty) {
                 if (videoPlayer.url.toString() !== currentItem.url.toString()) {
+                    videoPlayer.httpUserAgent = currentItem.userAgent
+                    videoPlayer.httpReferrer = currentItem.referrer
                     videoPlayer.url = currentItem.url
                     // The picture size the user chose for this channel before, if any.
                     var aspect = channelMemory.aspectRatio()

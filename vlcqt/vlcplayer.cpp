@@ -427,6 +427,26 @@ VlcTrackModel *VlcPlayer::audioTrackModel() const { return d->audioModel; }
 VlcTrackModel *VlcPlayer::videoTrackModel() const { return d->videoModel; }
 VlcTrackModel *VlcPlayer::subtitleTrackModel() const { return d->subtitleModel; }
 
+QString VlcPlayer::httpUserAgent() const { return d->httpUserAgent; }
+
+void VlcPlayer::setHttpUserAgent(const QString &agent)
+{
+    if (agent == d->httpUserAgent)
+        return;
+    d->httpUserAgent = agent;
+    emit httpUserAgentChanged();
+}
+
+QString VlcPlayer::httpReferrer() const { return d->httpReferrer; }
+
+void VlcPlayer::setHttpReferrer(const QString &referrer)
+{
+    if (referrer == d->httpReferrer)
+        return;
+    d->httpReferrer = referrer;
+    emit httpReferrerChanged();
+}
+
 QStringList VlcPlayer::audioPreferredLanguages() const { return d->audioLanguages; }
 
 void VlcPlayer::setAudioPreferredLanguages(const QStringList &languages)

@@ -38,6 +38,9 @@ class VlcPlayer : public QObject
                    WRITE setAudioPreferredLanguages NOTIFY audioPreferredLanguagesChanged)
     Q_PROPERTY(QStringList subtitlePreferredLanguages READ subtitlePreferredLanguages
                    WRITE setSubtitlePreferredLanguages NOTIFY subtitlePreferredLanguagesChanged)
+    // Sent with http(s) streams; empty: libVLC's own.
+    Q_PROPERTY(QString httpUserAgent READ httpUserAgent WRITE setHttpUserAgent NOTIFY httpUserAgentChanged)
+    Q_PROPERTY(QString httpReferrer READ httpReferrer WRITE setHttpReferrer NOTIFY httpReferrerChanged)
     Q_PROPERTY(int openTimeout READ openTimeout WRITE setOpenTimeout NOTIFY openTimeoutChanged)
     // The current media has shown a picture (false again when another one opens).
     Q_PROPERTY(bool hasPicture READ hasPicture NOTIFY hasPictureChanged)
@@ -73,6 +76,10 @@ public:
     VlcTrackModel *audioTrackModel() const;
     VlcTrackModel *videoTrackModel() const;
     VlcTrackModel *subtitleTrackModel() const;
+    QString httpUserAgent() const;
+    void setHttpUserAgent(const QString &agent);
+    QString httpReferrer() const;
+    void setHttpReferrer(const QString &referrer);
     QStringList audioPreferredLanguages() const;
     void setAudioPreferredLanguages(const QStringList &languages);
     QStringList subtitlePreferredLanguages() const;
@@ -115,6 +122,8 @@ signals:
     void videoTrackChanged();
     void subtitleTrackChanged();
     void audioPreferredLanguagesChanged();
+    void httpUserAgentChanged();
+    void httpReferrerChanged();
     void subtitlePreferredLanguagesChanged();
     void openTimeoutChanged();
     void hasPictureChanged();

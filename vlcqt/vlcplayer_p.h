@@ -129,6 +129,8 @@ public:
     int audioTrack = -1;
     int videoTrack = -1;
     int subtitleTrack = -1;
+    QString httpUserAgent;
+    QString httpReferrer;
     QStringList audioLanguages;
     QStringList subtitleLanguages;
     quint64 generation = 0;     // the media the GUI thread considers current

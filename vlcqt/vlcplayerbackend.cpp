@@ -157,6 +157,22 @@ void VlcPlayerPrivate::startBackend(quint64 gen)
     const QByteArray subLang = VlcLanguages::optionValue(subtitleLanguages);
     if (!subLang.isEmpty())
         options << ":sub-language=" + subLang;
+    // The two headers a channel list may ask for, and only for the web schemes; one
+    // line each, whatever the list held.
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        auto oneLine = [](QString text) {
+            for (QChar &c : text) {
+                if (c.unicode() < 0x20)
+                    c = QLatin1Char(' ');
+            }
+            return text.trimmed().toUtf8();
+        };
+        if (!httpUserAgent.trimmed().isEmpty())
+            options << ":http-user-agent=" + oneLine(httpUserAgent);
+        if (!httpReferrer.trimmed().isEmpty())
+            options << ":http-referrer=" + oneLine(httpReferrer);
+    }
     const int vol = volume;
     qCDebug(lcVlcPlayer, "opening %s", mrl.constData());
     run([gen, mrl, options, vol](VlcBackend &b) {

@@ -4,7 +4,7 @@
 The demo operator's channels as an M3U list with an XMLTV guide (gzip), both served by
 the operator test server. The list plays (picture check), its guide fills the control
 bar, a favourite survives a restart, and a start whose list answers with an HTML page
-keeps playing the last good list.
+keeps playing the last good list; the headers a list asks for reach the stream's server.
 """
 import os
 import sys
@@ -75,6 +75,22 @@ class UserListTest(unittest.TestCase):
         self.assertEqual(player.terminate(), 0, player.console())
         with open(favourites, encoding="utf-8") as f:
             self.assertIn(first, f.read())
+
+    def test_headers_the_list_asks_for(self):
+        # A list of its own, so the stream request is told apart by its path.
+        with open(os.path.join(self.operator.root, "agent.m3u"), "w", encoding="utf-8") as f:
+            f.write("#EXTM3U\n#EXTINF:-1,With headers\n#EXTVLCOPT:http-user-agent=ListBox/2.1\n"
+                    "{{BASE}}/live/live.ts?agent=1|Referer=http://portal.example/\n")
+        self.profile.set_setting("playlistUrl", self.operator.base + "/media/agent.m3u")
+        self.addCleanup(self.profile.set_setting, "playlistUrl", self.operator.base + "/media/playlist.m3u")
+        self.profile.set_setting("lastUrl", "")
+        player = self.start()
+        self.assertTrue(self.plays(player), "no picture; log:\n" + self.profile.log())
+        asked = [r for r in self.operator.requests() if r["path"] == "/live/live.ts" and r["query"] == "agent=1"]
+        self.assertTrue(asked, self.operator.requests())
+        self.assertEqual(asked[0]["agent"], "ListBox/2.1")
+        self.assertEqual(asked[0]["referer"], "http://portal.example/")
+        self.assertEqual(player.terminate(), 0, player.console())
 
 
 if __name__ == "__main__":
