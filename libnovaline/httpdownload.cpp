@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QFile>
+#include <QThread>
 #include <QThreadStorage>
 #include <QTimer>
 
@@ -19,13 +20,33 @@ namespace {
 constexpr int MaxRedirects = 10;
 constexpr qint64 ReadBufferBytes = 1024 * 1024;
 
-// One manager per thread: each would keep its own connections, cookies and caches.
+// One manager per thread: each would keep its own connections, cookies and caches. The
+// GUI thread's belongs to the application object, so it goes (with its TLS state) when
+// the application does; a worker's goes with its thread.
 QNetworkAccessManager *threadManager()
 {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread()) {
+        static QPointer<QNetworkAccessManager> main;
+        if (!main)
+            main = new QNetworkAccessManager(app);
+        return main;
+    }
     static QThreadStorage<QNetworkAccessManager *> managers;
     if (!managers.hasLocalData())
         managers.setLocalData(new QNetworkAccessManager);
     return managers.localData();
+}
+
+// Transfers under way on this thread's manager. When the last one ends its idle
+// connections are closed: downloads here are minutes apart, and a connection kept open
+// would hold its TLS state until the process ends.
+thread_local int transfersUnderWay = 0;
+
+void transferEnded(QNetworkAccessManager *manager)
+{
+    if (--transfersUnderWay == 0 && manager)
+        manager->clearConnectionCache();
 }
 }
 
@@ -88,9 +109,11 @@ HttpDownload::HttpDownload(int mode, QObject *parent)
 HttpDownload::~HttpDownload()
 {
     if (d->reply) {
+        QNetworkAccessManager *manager = d->reply->manager();
         d->reply->disconnect(this);
         d->reply->abort();
         delete d->reply;
+        transferEnded(manager);
     }
     d->dropFile();
     delete d;
@@ -167,6 +190,7 @@ void HttpDownload::download()
     request.setHeader(QNetworkRequest::UserAgentHeader, agent);
 
     d->reply = threadManager()->get(request);
+    ++transfersUnderWay;
     // A bounded buffer holds the network back while the GUI thread is busy: no huge
     // chunk to write in one go, no body piling up in memory.
     d->reply->setReadBufferSize(ReadBufferBytes);
@@ -311,6 +335,7 @@ void HttpDownload::finish(bool ok, const QString &text)
         if (reply->isRunning())
             reply->abort();
         reply->deleteLater();
+        transferEnded(reply->manager());
     }
     d->dropFile();
     QPointer<HttpDownload> self(this);
