@@ -200,6 +200,16 @@ class Profile:
         self.set_setting("iptvWindow", corner)
 
 
+def world(name, corner="@Rect(1200 520 602 482)"):
+    """The demo operator and a user profile of their own under the test root, the
+    profile set to keep the picture in view: (operator, profile)."""
+    root = os.path.join(TEST_ROOT, name)
+    operator = Operator(os.path.join(root, "operator"))
+    profile = Profile(os.path.join(root, "user"))
+    profile.keep_picture_in_view(corner)
+    return operator, profile
+
+
 class Player:
     """One run of the real executable."""
 

@@ -21,10 +21,7 @@ PLAY_SECONDS = float(os.environ.get("NOVALINE_E2E_PLAY_SECONDS", "5"))
 class PlaybackTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        root = os.path.join(e2elib.TEST_ROOT, "playback")
-        cls.operator = e2elib.Operator(os.path.join(root, "operator"))
-        cls.profile = e2elib.Profile(os.path.join(root, "user"))
-        cls.profile.keep_picture_in_view()
+        cls.operator, cls.profile = e2elib.world("playback")
         cls.shots = os.environ.get("NOVALINE_E2E_SHOTS")
 
     @classmethod

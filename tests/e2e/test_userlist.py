@@ -17,10 +17,7 @@ import e2elib  # noqa: E402
 class UserListTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        root = os.path.join(e2elib.TEST_ROOT, "userlist")
-        cls.operator = e2elib.Operator(os.path.join(root, "operator"))
-        cls.profile = e2elib.Profile(os.path.join(root, "user"))
-        cls.profile.keep_picture_in_view()
+        cls.operator, cls.profile = e2elib.world("userlist")
         cls.profile.set_setting("channelSource", "playlist")
         cls.profile.set_setting("playlistUrl", cls.operator.base + "/media/playlist.m3u")
 

@@ -63,17 +63,13 @@ def current_programme(guide, key, now):
 class MprisTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        root = os.path.join(e2elib.TEST_ROOT, "mpris")
-        cls.operator = e2elib.Operator(os.path.join(root, "operator"))
-        cls.profile = e2elib.Profile(os.path.join(root, "user"))
-        cls.profile.set_setting("playerPlaylistState", "false")
-        cls.profile.set_setting("iptvWindow", "@Rect(40 40 602 482)")
+        cls.operator, cls.profile = e2elib.world("mpris", corner="@Rect(40 40 602 482)")
         config = cls.operator.config()
         cls.channels = [(c["title"], c["groupTitle"], c.get("jtv", "")) for c in config["iptv"]]
         with open(os.path.join(cls.operator.root, "jtv.json"), encoding="utf-8") as f:
             cls.guide = json.load(f)
         # A local file of an accepted kind, outside the operator's folder.
-        cls.clip = os.path.join(root, "clip.ts")
+        cls.clip = os.path.join(e2elib.TEST_ROOT, "mpris", "clip.ts")
         shutil.copyfile(os.path.join(e2elib.media_folder(), "live.ts"), cls.clip)
         cls.player = e2elib.Player(cls.profile, cls.operator.base)
         if not e2elib.poll(lambda: name_owner_pid() == cls.player.proc.pid, 30, step=0.2):
