@@ -37,6 +37,8 @@ namespace {
 const QString configFileName = QStringLiteral("config.json");
 const QString jtvFileName = QStringLiteral("jtv.json");
 const QString favouritesFileName = QStringLiteral("/ilovealotoftv.json");
+const QString userListFileName = QStringLiteral("playlist.m3u");
+const QString userGuideFileName = QStringLiteral("guide.xmltv");
 const QString ungrouped = QStringLiteral("ungrouped");
 
 QByteArray readFile(const QString &path, bool *opened)
@@ -199,7 +201,9 @@ void Config::sweepPartialDownloads()
 {
     QDir cache(cacheFolder());
     const QStringList partial = cache.entryList({configFileName + QStringLiteral(".*.part*"),
-                                                 jtvFileName + QStringLiteral(".*.part*")},
+                                                 jtvFileName + QStringLiteral(".*.part*"),
+                                                 userListFileName + QStringLiteral(".*.part*"),
+                                                 userGuideFileName + QStringLiteral(".*.part*")},
                                                 QDir::Files | QDir::Hidden);
     for (const QString &name : partial) {
         if (!cache.remove(name))
@@ -528,7 +532,7 @@ QUrl Config::addressFromSetting(const QString &text)
 
 QString Config::userPlaylistCachePath()
 {
-    return cacheFolder() + QStringLiteral("/playlist.m3u");
+    return cacheFolder() + QLatin1Char('/') + userListFileName;
 }
 
 void Config::fetchFile(const QUrl &address, const QString &name, qint64 maxBytes,
@@ -561,6 +565,13 @@ void Config::fetchFile(const QUrl &address, const QString &name, qint64 maxBytes
     download->download();
 }
 
+struct Config::UserListRead
+{
+    bool opened = false;
+    M3u::Playlist list;
+    QString storeError;
+};
+
 void Config::loadUserPlaylist(const QUrl &address, const QUrl &channelUrl)
 {
     if (address.isEmpty()) {
@@ -569,30 +580,60 @@ void Config::loadUserPlaylist(const QUrl &address, const QUrl &channelUrl)
         return;
     }
     const int serial = ++m_userPlaylistSerial;
-    fetchFile(address, QStringLiteral("playlist.m3u"), PlaylistMaxBytes,
+    fetchFile(address, userListFileName, PlaylistMaxBytes,
               [this, address, channelUrl, serial](const QString &path, const QString &error) {
-                  if (serial != m_userPlaylistSerial)
+                  const bool staged = !path.isEmpty() && !address.isLocalFile();
+                  if (serial != m_userPlaylistSerial) {
+                      if (staged)
+                          QFile::remove(path);
                       return;  // a newer list was asked for meanwhile
+                  }
                   if (path.isEmpty()) {
                       qCritical().noquote() << "Could not get the channel list, loading the cached one:" << error;
                       showCachedUserPlaylist(channelUrl);
                       return;
                   }
-                  bool opened = false;
-                  const QByteArray data = readFile(path, &opened);
-                  if (!address.isLocalFile())
-                      QFile::remove(path);
-                  const M3u::Playlist list = M3u::parse(data, address);
-                  if (!list.isChannelList()) {
-                      qCritical("The channel list is not an M3U channel list, keeping the previous one");
-                      showCachedUserPlaylist(channelUrl);
-                      return;
-                  }
-                  QString storeError;
-                  if (!AtomicFile::write(userPlaylistCachePath(), data, &storeError))
-                      qCritical().noquote() << "Could not store the channel list:" << storeError;
-                  showUserPlaylist(list, channelUrl);
+                  readUserPlaylist(path, address, staged, [this, channelUrl, serial](const UserListRead &read) {
+                      if (serial != m_userPlaylistSerial)
+                          return;
+                      if (!read.list.isChannelList()) {
+                          qCritical("The channel list is not an M3U channel list, keeping the previous one");
+                          showCachedUserPlaylist(channelUrl);
+                          return;
+                      }
+                      if (!read.storeError.isEmpty())
+                          qCritical().noquote() << "Could not store the channel list:" << read.storeError;
+                      showUserPlaylist(read.list, channelUrl);
+                  });
               });
+}
+
+void Config::readUserPlaylist(const QString &path, const QUrl &base, bool staged,
+                              const std::function<void(const UserListRead &)> &done)
+{
+    // Reading, parsing and caching a list of a hundred thousand channels takes a good
+    // part of a second: a worker's job.
+    ++m_workerJobs;
+    const bool fromCache = path == userPlaylistCachePath();
+    const QString cachePath = userPlaylistCachePath();
+    auto *watcher = new QFutureWatcher<UserListRead>(this);
+    connect(watcher, &QFutureWatcher<UserListRead>::finished, this, [this, watcher, done] {
+        watcher->deleteLater();
+        --m_workerJobs;
+        done(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run([path, base, staged, fromCache, cachePath] {
+        UserListRead read;
+        const QByteArray data = readFile(path, &read.opened);
+        if (staged)
+            QFile::remove(path);
+        read.list = M3u::parse(data, base);
+        // The last good list is kept for the starts that cannot fetch it.
+        if (!fromCache && read.list.isChannelList()
+            && !AtomicFile::write(cachePath, data, &read.storeError) && read.storeError.isEmpty())
+            read.storeError = QStringLiteral("unknown error");
+        return read;
+    }));
 }
 
 void Config::openChannelListForThisRun(const QUrl &file)
@@ -603,13 +644,12 @@ void Config::openChannelListForThisRun(const QUrl &file)
 
 void Config::showCachedUserPlaylist(const QUrl &channelUrl)
 {
-    bool opened = false;
-    const QByteArray data = readFile(userPlaylistCachePath(), &opened);
-    if (!opened) {
+    if (!QFileInfo::exists(userPlaylistCachePath())) {
         qWarning("No cached channel list to load");
         return;
     }
-    showUserPlaylist(M3u::parse(data), channelUrl);
+    readUserPlaylist(userPlaylistCachePath(), QUrl(), false,
+                     [this, channelUrl](const UserListRead &read) { showUserPlaylist(read.list, channelUrl); });
 }
 
 void Config::showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl)
@@ -667,7 +707,7 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
 {
     const int serial = ++m_guideSerial;
     const QList<Xmltv::Wanted> wanted = m_guideChannels;
-    fetchFile(address, QStringLiteral("guide.xmltv"), GuideMaxBytes,
+    fetchFile(address, userGuideFileName, GuideMaxBytes,
               [this, address, offsetMinutes, serial, wanted](const QString &path, const QString &error) {
                   if (path.isEmpty()) {
                       qWarning().noquote() << QStringLiteral("Error to download jtv: ") + error;
@@ -680,7 +720,7 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                   }
                   // Converted on a worker into a staged guide document, which then takes
                   // the same road as the operator's guide.
-                  ++m_guideJobs;
+                  ++m_workerJobs;
                   const QString staged = cacheFolder() + QLatin1Char('/') + stagingName(jtvFileName);
                   Xmltv::Options options;
                   options.offsetMinutes = offsetMinutes;
@@ -689,7 +729,7 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                   auto *watcher = new QFutureWatcher<Xmltv::Result>(this);
                   connect(watcher, &QFutureWatcher<Xmltv::Result>::finished, this, [this, watcher, staged, serial] {
                       watcher->deleteLater();
-                      --m_guideJobs;
+                      --m_workerJobs;
                       const Xmltv::Result result = watcher->result();
                       if (!result.ok) {
                           QFile::remove(staged);
@@ -832,11 +872,11 @@ void Config::downloadJtv()
 void Config::ingestGuide(const QString &path, bool staged, int serial)
 {
     // Checking and indexing a large guide takes seconds: never on the GUI thread.
-    ++m_guideJobs;
+    ++m_workerJobs;
     auto *watcher = new QFutureWatcher<GuideIndex::Scan>(this);
     connect(watcher, &QFutureWatcher<GuideIndex::Scan>::finished, this, [this, watcher, path, staged, serial] {
         watcher->deleteLater();
-        --m_guideJobs;
+        --m_workerJobs;
         const GuideIndex::Scan scan = watcher->result();
         if (serial != m_guideSerial) {
             // An older address finishing after a newer one: the newer guide stays.

@@ -184,7 +184,7 @@ public:
     // How many times the cached guide was indexed (tests and benchmarks).
     int guideIndexCount() const;
     // Downloads started by this object, and guides being checked, not finished yet.
-    int activeDownloads() const { return m_downloads.size() + m_guideJobs; }
+    int activeDownloads() const { return m_downloads.size() + m_workerJobs; }
 
 private:
     HttpDownload *newDownload(int mode, qint64 maxBytes, int deadlineMs);
@@ -201,6 +201,11 @@ private:
                    const std::function<void(const QString &path, const QString &error)> &done);
     void showChannels(const QList<PlaylistModelItem *> &items, const QUrl &askedChannel);
     void showCachedUserPlaylist(const QUrl &channelUrl);
+    struct UserListRead;
+    // Reads and parses a channel list on a worker, keeping a good one as the cache;
+    // staged files are removed once read.
+    void readUserPlaylist(const QString &path, const QUrl &base, bool staged,
+                          const std::function<void(const UserListRead &)> &done);
     void showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl);
     void loadUserGuide(const QUrl &address, int offsetMinutes);
     void recordExtracted(int version);
@@ -224,7 +229,7 @@ private:
     QUrl m_runChannelList;
     QList<Xmltv::Wanted> m_guideChannels;
     QString m_userGuideState;
-    int m_guideJobs = 0;
+    int m_workerJobs = 0;  // guides and channel lists being read on workers
     int m_portalSerial = 0;
 
     UpdateArchive *m_updateInFlight = nullptr;
