@@ -170,16 +170,16 @@ int PlaylistModel::append(const QList<PlaylistModelItem *> &items)
 
     const int before = m_items.size();
     beginInsertRows(QModelIndex(), before, before + taken.size() - 1);
+    m_items.reserve(before + taken.size());
+    m_keys.reserve(before + taken.size());
+    m_rowById.reserve(before + taken.size());
+    m_rowByUrl.reserve(before + taken.size());
     for (PlaylistModelItem *it : taken) {
-        const int row = m_items.size();
         m_items.append(it);
         m_keys.append(qMakePair(it->id(), it->url()));
         adopt(it);
-        if (!m_rowById.contains(it->id()))
-            m_rowById.insert(it->id(), row);
-        if (!m_rowByUrl.contains(it->url()))
-            m_rowByUrl.insert(it->url(), row);
     }
+    indexRows(before);
     endInsertRows();
     setCount(before);
     return taken.size();
@@ -312,15 +312,29 @@ void PlaylistModel::rebuildIndex() const
     m_rowById.reserve(m_items.size());
     m_rowByUrl.reserve(m_items.size());
     m_keys.reserve(m_items.size());
-    for (int row = 0; row < m_items.size(); ++row) {
-        const PlaylistModelItem *it = m_items.at(row);
+    for (const PlaylistModelItem *it : qAsConst(m_items))
         m_keys.append(qMakePair(it->id(), it->url()));
-        if (!m_rowById.contains(it->id()))
-            m_rowById.insert(it->id(), row);
-        if (!m_rowByUrl.contains(it->url()))
-            m_rowByUrl.insert(it->url(), row);
-    }
+    indexRows(0);
     m_indexDirty = false;
+}
+
+void PlaylistModel::indexRows(int from) const
+{
+    // The first row with a key wins. Rows of an empty index go in from the last, each
+    // key once: one lookup a row instead of two.
+    if (from == 0 || (m_rowById.isEmpty() && m_rowByUrl.isEmpty())) {
+        for (int row = m_keys.size() - 1; row >= from; --row) {
+            m_rowById.insert(m_keys.at(row).first, row);
+            m_rowByUrl.insert(m_keys.at(row).second, row);
+        }
+        return;
+    }
+    for (int row = from; row < m_keys.size(); ++row) {
+        if (!m_rowById.contains(m_keys.at(row).first))
+            m_rowById.insert(m_keys.at(row).first, row);
+        if (!m_rowByUrl.contains(m_keys.at(row).second))
+            m_rowByUrl.insert(m_keys.at(row).second, row);
+    }
 }
 
 void PlaylistModel::ensureIndex() const

@@ -67,6 +67,7 @@ signals:
 
 private:
     void rebuildIndex() const;
+    void indexRows(int from) const;  // adds the keys of the rows from "from" on
     void ensureIndex() const;
     void adopt(PlaylistModelItem *item);
     void onItemChanged();

@@ -1,9 +1,14 @@
 #include "m3u.h"
 
 #include <QPair>
+#include <QtGlobal>
 #include <QVarLengthArray>
 #include <QLoggingCategory>
 #include <QUrlQuery>
+
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 Q_LOGGING_CATEGORY(lcM3u, "playlists.m3u")
 
@@ -11,77 +16,135 @@ namespace M3u {
 
 namespace {
 
-QString capped(QString text)
+// The file is read as bytes: only the pieces kept are turned into text.
+struct Bytes
 {
-    if (text.size() > MaxTextLength)
-        text.truncate(MaxTextLength);
-    return text;
-}
+    const char *data = nullptr;
+    int size = 0;
+
+    bool isEmpty() const { return size == 0; }
+    char at(int i) const { return data[i]; }
+    Bytes mid(int from, int length = -1) const
+    {
+        from = qBound(0, from, size);
+        length = length < 0 ? size - from : qMin(length, size - from);
+        return {data + from, length};
+    }
+    int indexOf(char c, int from = 0) const
+    {
+        if (from >= size)
+            return -1;
+        const void *hit = std::memchr(data + from, c, size_t(size - from));
+        return hit ? int(static_cast<const char *>(hit) - data) : -1;
+    }
+    int lastIndexOf(char c) const
+    {
+        for (int i = size - 1; i >= 0; --i) {
+            if (data[i] == c)
+                return i;
+        }
+        return -1;
+    }
+    bool startsWith(const char *prefix) const  // prefix compared without case
+    {
+        const int n = int(std::strlen(prefix));
+        return size >= n && qstrnicmp(data, prefix, uint(n)) == 0;
+    }
+    bool equals(const char *key) const  // without case
+    {
+        const int n = int(std::strlen(key));
+        return size == n && qstrnicmp(data, key, uint(n)) == 0;
+    }
+    Bytes trimmed() const
+    {
+        int from = 0;
+        int to = size;
+        while (from < to && isBlank(data[from]))
+            ++from;
+        while (to > from && isBlank(data[to - 1]))
+            --to;
+        return {data + from, to - from};
+    }
+    // At most MaxTextLength characters: the bytes beyond can never be kept.
+    QString text() const
+    {
+        QString out = QString::fromUtf8(data, qMin(size, MaxTextLength * 4));
+        if (out.size() > MaxTextLength)
+            out.truncate(MaxTextLength);
+        return out;
+    }
+    QByteArray raw() const { return QByteArray::fromRawData(data, size); }
+
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+};
 
 // The attributes of an #EXTINF or #EXTM3U line (key="value", key='value' or key=value;
-// keys compare without case) and the title after the first comma outside quotes. The
-// pieces point into the line: nothing is copied that is not asked for.
+// keys compare without case) and the title after the first comma outside quotes.
 struct Parsed
 {
-    QVarLengthArray<QPair<QStringRef, QStringRef>, 12> attributes;
-    QStringRef title;
+    QVarLengthArray<QPair<Bytes, Bytes>, 12> attributes;
+    Bytes title;
 
-    QString value(const char *key) const
+    // The last one wins, as when a key is given twice.
+    Bytes value(const char *key, bool *found = nullptr) const
     {
-        // The last one wins, as when a key is given twice.
         for (int i = attributes.size() - 1; i >= 0; --i) {
-            if (attributes.at(i).first.compare(QLatin1String(key), Qt::CaseInsensitive) == 0)
-                return attributes.at(i).second.toString();
+            if (attributes.at(i).first.equals(key)) {
+                if (found)
+                    *found = true;
+                return attributes.at(i).second;
+            }
         }
-        return QString();
+        if (found)
+            *found = false;
+        return Bytes();
     }
 };
 
-Parsed parseAttributes(const QString &line, int from)
+Parsed parseAttributes(const Bytes &line, int from)
 {
     Parsed out;
-    const int n = line.size();
+    const int n = line.size;
     int i = from;
     while (i < n) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char(',')) {
-            out.title = line.midRef(i + 1).trimmed();
+        const char c = line.at(i);
+        if (c == ',') {
+            out.title = line.mid(i + 1).trimmed();
             return out;
         }
-        if (c.isSpace()) {
+        if (Bytes::isBlank(c)) {
             ++i;
             continue;
         }
         // A key up to '=', a blank or a comma.
         const int keyStart = i;
-        while (i < n && line.at(i) != QLatin1Char('=') && !line.at(i).isSpace() && line.at(i) != QLatin1Char(','))
+        while (i < n && line.at(i) != '=' && !Bytes::isBlank(line.at(i)) && line.at(i) != ',')
             ++i;
-        const QStringRef key = line.midRef(keyStart, i - keyStart);
-        if (i >= n || line.at(i) != QLatin1Char('='))
+        const Bytes key = line.mid(keyStart, i - keyStart);
+        if (i >= n || line.at(i) != '=')
             continue;  // a word without a value (the duration, say)
         ++i;
-        QStringRef value;
-        if (i < n && (line.at(i) == QLatin1Char('"') || line.at(i) == QLatin1Char('\''))) {
-            const QChar quote = line.at(i);
-            const int close = line.indexOf(quote, i + 1);
+        Bytes value;
+        if (i < n && (line.at(i) == '"' || line.at(i) == '\'')) {
+            const int close = line.indexOf(line.at(i), i + 1);
             if (close < 0) {
                 // An unclosed quote: the value runs to the last comma, the title after it.
-                const int comma = line.lastIndexOf(QLatin1Char(','));
+                const int comma = line.lastIndexOf(',');
                 if (comma > i) {
-                    out.attributes.append(qMakePair(key, line.midRef(i + 1, comma - i - 1)));
-                    out.title = line.midRef(comma + 1).trimmed();
+                    out.attributes.append(qMakePair(key, line.mid(i + 1, comma - i - 1)));
+                    out.title = line.mid(comma + 1).trimmed();
                 } else {
-                    out.attributes.append(qMakePair(key, line.midRef(i + 1)));
+                    out.attributes.append(qMakePair(key, line.mid(i + 1)));
                 }
                 return out;
             }
-            value = line.midRef(i + 1, close - i - 1);
+            value = line.mid(i + 1, close - i - 1);
             i = close + 1;
         } else {
             const int start = i;
-            while (i < n && !line.at(i).isSpace() && line.at(i) != QLatin1Char(','))
+            while (i < n && !Bytes::isBlank(line.at(i)) && line.at(i) != ',')
                 ++i;
-            value = line.midRef(start, i - start);
+            value = line.mid(start, i - start);
         }
         if (!key.isEmpty())
             out.attributes.append(qMakePair(key, value));
@@ -99,17 +162,39 @@ QString splitHeaders(const QString &line, QString *userAgent, QString *referrer)
     for (const auto &item : headers.queryItems(QUrl::FullyDecoded)) {
         const QString name = item.first.toLower();
         if (name == QLatin1String("user-agent"))
-            *userAgent = item.second;
+            *userAgent = item.second.left(MaxTextLength);
         else if (name == QLatin1String("referer") || name == QLatin1String("referrer"))
-            *referrer = item.second;
+            *referrer = item.second.left(MaxTextLength);
     }
     return line.left(bar);
 }
 
-double shiftHours(const QString &text, bool *ok)
+double shiftHours(const Bytes &text, bool *ok)
 {
-    return text.trimmed().toDouble(ok);
+    return text.trimmed().raw().toDouble(ok);
 }
+
+// Many channels share a few groups: one string each, not one per channel.
+class Texts
+{
+public:
+    QString shared(const Bytes &bytes)
+    {
+        if (bytes.isEmpty())
+            return QString();
+        const std::string_view key(bytes.data, size_t(bytes.size));
+        const auto hit = m_seen.find(key);
+        if (hit != m_seen.end())
+            return hit->second;
+        const QString text = bytes.text();
+        if (m_seen.size() < 4096)
+            m_seen.emplace(key, text);
+        return text;
+    }
+
+private:
+    std::unordered_map<std::string_view, QString> m_seen;
+};
 
 } // namespace
 
@@ -145,24 +230,29 @@ bool looksLikeChannelList(const QByteArray &head)
 Playlist parse(const QByteArray &data, const QUrl &base)
 {
     Playlist out;
-    QString text = QString::fromUtf8(data);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    Bytes text{data.constData(), data.size()};
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.mid(3);
     double headerShift = 0;
     bool pending = false;
     Channel channel;
     QString pendingGroup;
+    Texts shared;
 
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (QStringRef ref : lines) {
-        const QString line = ref.trimmed().toString();
+    int from = 0;
+    while (from < text.size) {
+        int end = text.indexOf('\n', from);
+        if (end < 0)
+            end = text.size;
+        const Bytes line = text.mid(from, end - from).trimmed();
+        from = end + 1;
         if (line.isEmpty())
             continue;
-        if (line.startsWith(QLatin1Char('#'))) {
-            if (line.startsWith(QLatin1String("#EXTM3U"), Qt::CaseInsensitive)) {
+        if (line.at(0) == '#') {
+            if (line.startsWith("#EXTM3U")) {
                 const Parsed header = parseAttributes(line, 7);
                 for (const char *key : {"url-tvg", "x-tvg-url"}) {
-                    const QString urls = header.value(key);
+                    const QString urls = header.value(key).text();
                     for (const QString &u : urls.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
                         if (!out.guideUrls.contains(u.trimmed()))
                             out.guideUrls.append(u.trimmed());
@@ -172,7 +262,7 @@ Playlist parse(const QByteArray &data, const QUrl &base)
                 const double shift = shiftHours(header.value("tvg-shift"), &ok);
                 if (ok)
                     headerShift = shift;
-            } else if (line.startsWith(QLatin1String("#EXTINF:"), Qt::CaseInsensitive)) {
+            } else if (line.startsWith("#EXTINF:")) {
                 if (pending)
                     ++out.skipped;  // the previous entry never got its address
                 out.hasExtInf = true;
@@ -180,31 +270,31 @@ Playlist parse(const QByteArray &data, const QUrl &base)
                 channel = Channel();
                 pendingGroup.clear();
                 const Parsed info = parseAttributes(line, 8);
-                channel.title = capped(info.title.toString());
-                channel.tvgId = capped(info.value("tvg-id"));
-                channel.tvgName = capped(info.value("tvg-name"));
-                channel.tvgLogo = capped(info.value("tvg-logo"));
-                channel.group = capped(info.value("group-title"));
-                channel.catchup = capped(info.value("catchup"));
-                channel.catchupSource = capped(info.value("catchup-source"));
-                channel.catchupDays = info.value("catchup-days").toInt();
+                channel.title = info.title.text();
+                channel.tvgId = info.value("tvg-id").text();
+                channel.tvgName = info.value("tvg-name").text();
+                channel.tvgLogo = info.value("tvg-logo").text();
+                channel.group = shared.shared(info.value("group-title"));
+                channel.catchup = shared.shared(info.value("catchup"));
+                channel.catchupSource = info.value("catchup-source").text();
+                channel.catchupDays = info.value("catchup-days").trimmed().raw().toInt();
                 bool ok = false;
                 const double shift = shiftHours(info.value("tvg-shift"), &ok);
                 channel.tvgShiftHours = ok ? shift : headerShift;
-            } else if (line.startsWith(QLatin1String("#EXTGRP:"), Qt::CaseInsensitive)) {
-                pendingGroup = capped(line.mid(8).trimmed());
-            } else if (line.startsWith(QLatin1String("#EXTVLCOPT:"), Qt::CaseInsensitive)) {
-                const QString option = line.mid(11).trimmed();
-                const int eq = option.indexOf(QLatin1Char('='));
-                const QString name = option.left(eq).toLower();
-                const QString value = eq >= 0 ? option.mid(eq + 1) : QString();
-                if (name == QLatin1String("http-user-agent"))
-                    channel.userAgent = capped(value);
-                else if (name == QLatin1String("http-referrer") || name == QLatin1String("http-referer"))
-                    channel.referrer = capped(value);
+            } else if (line.startsWith("#EXTGRP:")) {
+                pendingGroup = shared.shared(line.mid(8).trimmed());
+            } else if (line.startsWith("#EXTVLCOPT:")) {
+                const Bytes option = line.mid(11).trimmed();
+                const int eq = option.indexOf('=');
+                const Bytes name = eq >= 0 ? option.mid(0, eq) : option;
+                const Bytes value = eq >= 0 ? option.mid(eq + 1) : Bytes();
+                if (name.equals("http-user-agent"))
+                    channel.userAgent = value.text();
+                else if (name.equals("http-referrer") || name.equals("http-referer"))
+                    channel.referrer = value.text();
                 else
                     ++out.ignoredOptions;
-            } else if (line.startsWith(QLatin1String("#EXT-X-"), Qt::CaseInsensitive)) {
+            } else if (line.startsWith("#EXT-X-")) {
                 out.hasHlsTags = true;
             }
             continue;  // #KODIPROP and any other comment
@@ -217,7 +307,12 @@ Playlist parse(const QByteArray &data, const QUrl &base)
             channel.tvgShiftHours = headerShift;
         }
         pending = false;
-        const QString address = splitHeaders(line, &channel.userAgent, &channel.referrer);
+        if (out.channels.size() >= MaxChannels) {
+            ++out.skipped;
+            continue;
+        }
+        const QString address = splitHeaders(QString::fromUtf8(line.data, line.size), &channel.userAgent,
+                                             &channel.referrer);
         QUrl url(address, QUrl::TolerantMode);
         if (own && url.isRelative() && !address.startsWith(QLatin1Char('/'))) {
             ++out.skipped;
@@ -227,7 +322,7 @@ Playlist parse(const QByteArray &data, const QUrl &base)
             url = base.resolved(url);
         else if (url.scheme().isEmpty() && address.startsWith(QLatin1Char('/')))
             url = QUrl::fromLocalFile(address);
-        if (!isPlayable(url) || out.channels.size() >= MaxChannels) {
+        if (!isPlayable(url)) {
             ++out.skipped;
             continue;
         }
@@ -235,8 +330,9 @@ Playlist parse(const QByteArray &data, const QUrl &base)
         if (channel.group.isEmpty())
             channel.group = pendingGroup;
         if (channel.title.isEmpty())
-            channel.title = capped(channel.tvgName.isEmpty() ? url.fileName() : channel.tvgName);
-        out.channels.append(channel);
+            channel.title = (channel.tvgName.isEmpty() ? url.fileName() : channel.tvgName).left(MaxTextLength);
+        out.channels.append(std::move(channel));
+        channel = Channel();
     }
     if (pending)
         ++out.skipped;

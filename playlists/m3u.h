@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QVector>
 
 // Extended M3U channel lists (the IPTV flavour: #EXTINF with tvg-* attributes).
 namespace M3u {
@@ -31,7 +32,7 @@ struct Channel
 
 struct Playlist
 {
-    QList<Channel> channels;
+    QVector<Channel> channels;
     QStringList guideUrls;   // url-tvg / x-tvg-url of the header, in order
     bool hasExtInf = false;  // the list has #EXTINF entries
     bool hasHlsTags = false; // #EXT-X- tags: a stream's playlist, not a channel list
@@ -58,3 +59,6 @@ bool looksLikeChannelList(const QByteArray &head);
 bool isPlayable(const QUrl &url);
 
 } // namespace M3u
+
+// Its members move by their pointers: a growing list moves channels with memcpy.
+Q_DECLARE_TYPEINFO(M3u::Channel, Q_MOVABLE_TYPE);

@@ -6,6 +6,7 @@
 #include "playlistmodel.h"
 #include "settingskeys.h"
 #include "testsupport.h"
+#include "../playlists/m3uvariants.h"
 
 #include <QAbstractItemModelTester>
 
@@ -56,6 +57,20 @@ class TestUserList : public QObject
         config->updateConfig(QUrl());
         return applied.count() > 0 || applied.wait(10000);  // a local file answers at once
     }
+    // The programmes of a channel as the guide panel lists them: "HHmm-HHmm title" in UTC.
+    QStringList programmes(const QString &key) const
+    {
+        config->loadJtv(key);
+        const JtvModel *jtv = config->jtvModel();
+        QStringList out;
+        for (int row = 0; row < jtv->rowCount(); ++row) {
+            const QModelIndex index = jtv->index(row);
+            auto hhmm = [&index](int role) { return index.data(role).toDateTime().toUTC().toString(QStringLiteral("HHmm")); };
+            out << hhmm(JtvModel::StartTimeRole) + QLatin1Char('-') + hhmm(JtvModel::EndTimeRole) + QLatin1Char(' ')
+                    + index.data(JtvModel::TitleRole).toString();
+        }
+        return out;
+    }
 
 private slots:
     void initTestCase()
@@ -101,6 +116,83 @@ private slots:
         QCOMPARE(config->jtvModel()->currentTitle(), QStringLiteral("Утро"));
         config->loadJtv(QStringLiteral("Deux"));
         QCOMPARE(config->jtvModel()->currentTitle(), QStringLiteral("Film"));
+    }
+
+    void listsServedByTheServer_data()
+    {
+        QTest::addColumn<int>("variant");
+        const QVector<M3uVariant> variants = m3uVariants();
+        for (int i = 0; i < variants.size(); ++i)
+            QTest::newRow(variants.at(i).name) << i;
+    }
+    void listsServedByTheServer()
+    {
+        QFETCH(int, variant);
+        const M3uVariant v = m3uVariants().at(variant);
+        const QString name = QStringLiteral("variant%1.m3u").arg(variant);
+        QVERIFY(server.put(name, v.text));
+        useList(server.base() + QStringLiteral("/media/") + name);
+        QVERIFY(load());
+        QStringList got;
+        for (int row = 0; row < config->playlistModel()->rowCount(); ++row) {
+            const PlaylistModelItem *it = config->playlistModel()->item(row);
+            got << QStringList{it->title(), it->url().toString(), it->group(), it->jtv(), it->userAgent(), it->referrer()}.join('|');
+        }
+        QCOMPARE(got, QStringList(v.channels).replaceInStrings(QStringLiteral("%BASE%"), server.base() + QStringLiteral("/media/")));
+    }
+
+    void guidesServedByTheServer_data()
+    {
+        QTest::addColumn<QString>("packing");
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QStringList>("one");   // programmes of tvg-id "one.ru"
+        QTest::addColumn<QStringList>("deux");  // of the channel named "Deux TV"
+        const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tv>"
+                                "<channel id=\"ONE.RU\"><display-name>One</display-name></channel>"
+                                "<channel id=\"c2\"><display-name lang=\"fr\">DEUX  tv</display-name></channel>\n";
+        const QByteArray offsets = head
+            + "<programme start=\"20261208150000 +0300\" channel=\"ONE.RU\"><title>A</title></programme>\n"
+              "<programme start=\"20261208080000 -0500\" channel=\"ONE.RU\"><title>B</title><date/></programme>\n"
+              "<programme start=\"20261208140000\" stop=\"20261208150000\" channel=\"ONE.RU\"><title>C</title></programme>\n"
+              "<programme start=\"20261208120000 +0000\" stop=\"20261208123000 +0000\" channel=\"c2\">"
+              "<title lang=\"de\">Erster</title><title lang=\"it\">Primo</title></programme>\n</tv>\n";
+        // A missing stop is the next start; like the operator's guide, the guide keeps no
+        // ends, so a channel's last programme has none.
+        const QStringList one{"1200-1300 A", "1300-1400 B", "1400- C"};
+        const QStringList deux{"1200- Erster"};
+        QTest::newRow("offsets, no stop, several titles") << "" << offsets << one << deux;
+        QTest::newRow("gzip") << "gzip" << offsets << one << deux;
+        QTest::newRow("xz") << "xz" << offsets << one << deux;
+        QByteArray latin = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<tv><channel id=\"one.ru\"/>"
+                           "<programme start=\"20261208120000 +0000\" stop=\"20261208130000 +0000\" channel=\"one.ru\">"
+                           "<title>Caf\xe9</title><date/></programme></tv>\n";
+        QTest::newRow("Latin-1") << "" << latin << QStringList{"1200- Café"} << QStringList();
+    }
+    void guidesServedByTheServer()
+    {
+        QFETCH(QString, packing);
+        QFETCH(QByteArray, xml);
+        QFETCH(QStringList, one);
+        QFETCH(QStringList, deux);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).left(2) + packing;
+        QVERIFY(server.put(QStringLiteral("guided.m3u"), "#EXTM3U\n#EXTINF:-1 tvg-id=\"one.ru\",One\n{{BASE}}/live/one.ts\n"
+                                                          "#EXTINF:-1,Deux TV\n{{BASE}}/live/two.ts\n"));
+        QVERIFY(server.put(QStringLiteral("g.xml"), xml));
+        QString guide = QStringLiteral("g.xml");
+        if (!packing.isEmpty()) {
+            QVERIFY(QProcess::execute(packing, {QStringLiteral("-kf"), server.root() + QStringLiteral("/g.xml")}) == 0);
+            // Told by its first bytes: the name says nothing.
+            guide = QStringLiteral("guide-%1.dat").arg(tag);
+            QVERIFY(QFile::rename(server.root() + QStringLiteral("/g.xml") + (packing == QLatin1String("gzip") ? ".gz" : ".xz"),
+                                  server.root() + QLatin1Char('/') + guide));
+        }
+        useList(server.base() + QStringLiteral("/media/guided.m3u"));
+        config->writeSetting(QString::fromLatin1(SettingsKeys::guideUrl), server.base() + QStringLiteral("/media/") + guide);
+        QSignalSpy ready(config.get(), &Config::jtvDownloaded);
+        QVERIFY(load());
+        QVERIFY(ready.count() > 0 || ready.wait(10000));
+        QCOMPARE(programmes(QStringLiteral("one.ru")), one);
+        QCOMPARE(programmes(QStringLiteral("Deux TV")), deux);
     }
 
     void favouritesAndTheStartChannelAsForTheOperator()

@@ -1,6 +1,7 @@
 // Channel lists and guides of the user's own: the M3U variants met in the wild and
 // XMLTV guides, plain and compressed, turned into the player's guide document.
 #include "m3u.h"
+#include "m3uvariants.h"
 #include "xmltv.h"
 
 #include <QJsonArray>
@@ -38,30 +39,10 @@ private slots:
     void m3uEntries_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QStringList>("expected");  // per channel: title|url|group|guide key|agent|referrer
-        const QByteArray head = "#EXTM3U\n";
-        QTest::newRow("quoted, odd order, upper-case names")
-            << head + "#EXTINF:-1 group-title=\"Новости\" tvg-ID=\"one.ru\" tvg-name=\"One\",Первый\nhttp://h/1.ts\n"
-            << QStringList{"Первый|http://h/1.ts|Новости|one.ru||"};
-        QTest::newRow("unquoted values, comma inside quotes, title with commas")
-            << head + "#EXTINF:0 tvg-name=One group-title=\"News, World\",Title, with commas\nhttp://h/2.ts\n"
-            << QStringList{"Title, with commas|http://h/2.ts|News, World|One||"};
-        QTest::newRow("unclosed quote")
-            << head + "#EXTINF:-1 tvg-id=\"broken,Broken channel\nhttp://h/3.ts\n"
-            << QStringList{"Broken channel|http://h/3.ts||broken||"};
-        QTest::newRow("EXTGRP, no header, CRLF, BOM")
-            << QByteArray("\xEF\xBB\xBF#EXTINF:-1,A\r\n#EXTGRP:Films\r\nhttp://h/a.ts\r\n")
-            << QStringList{"A|http://h/a.ts|Films|A||"};
-        QTest::newRow("player options and the address suffix")
-            << head + "#EXTINF:-1,B\n#EXTVLCOPT:http-user-agent=Box/1.0\n#EXTVLCOPT:network-caching=1000\n"
-                      "#KODIPROP:inputstream=x\nhttp://h/b.ts\n#EXTINF:-1,C\nhttp://h/c.ts|User-Agent=TV%201&Referer=http://r/\n"
-            << QStringList{"B|http://h/b.ts||B|Box/1.0|", "C|http://h/c.ts||C|TV 1|http://r/"};
-        QTest::newRow("relative address, junk line, second header, blank lines")
-            << head + "\n#EXTINF:-1,R\nlive/r.m3u8\n#EXTM3U\nthis is junk\n\n#EXTINF:-1,S\nrtsp://cam/s\n"
-            << QStringList{"R|http://base.example/lists/live/r.m3u8||R||", "S|rtsp://cam/s||S||"};
-        QTest::newRow("entries without a playable address are skipped")
-            << head + "#EXTINF:-1,NoUrl\n#EXTINF:-1,Bad\njavascript:alert(1)\n#EXTINF:-1,Ok\nudp://@239.1.1.1:1234\n"
-            << QStringList{"Ok|udp://@239.1.1.1:1234||Ok||"};
+        QTest::addColumn<QStringList>("expected");
+        for (M3uVariant v : m3uVariants())
+            QTest::newRow(v.name) << v.text
+                                  << v.channels.replaceInStrings(QStringLiteral("%BASE%"), QStringLiteral("http://base.example/lists/"));
     }
     void m3uEntries()
     {
