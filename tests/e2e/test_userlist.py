@@ -3,8 +3,9 @@
 
 The demo operator's channels as an M3U list with an XMLTV guide (gzip), both served by
 the operator test server. The list plays (picture check), its guide fills the control
-bar, a favourite survives a restart, and a start whose list answers with an HTML page
-keeps playing the last good list; the headers a list asks for reach the stream's server.
+bar, a favourite survives a restart, and a start whose list answers with an HTML page,
+or does not answer at all, keeps playing the last good list; the headers a list asks
+for reach the stream's server.
 """
 import os
 import sys
@@ -72,6 +73,15 @@ class UserListTest(unittest.TestCase):
         self.assertEqual(player.terminate(), 0, player.console())
         with open(favourites, encoding="utf-8") as f:
             self.assertIn(first, f.read())
+
+        # Offline: nobody answers at the list's address; the cached list plays.
+        self.operator.get("/_control?reset=1")
+        self.profile.set_setting("playlistUrl", "http://127.0.0.1:9/playlist.m3u")
+        self.addCleanup(self.profile.set_setting, "playlistUrl", self.operator.base + "/media/playlist.m3u")
+        player = self.start()
+        self.assertTrue(self.plays(player), "the cached list did not play offline; log:\n" + self.profile.log())
+        self.assertIn("Could not get the channel list", self.profile.log())
+        self.assertEqual(player.terminate(), 0, player.console())
 
     def test_headers_the_list_asks_for(self):
         # A list of its own, so the stream request is told apart by its path.

@@ -8,6 +8,7 @@
 #include "reconnector.h"
 #include "testsupport.h"
 #include "videoform.h"
+#include "windowprobe.h"
 #include "vlcplayer.h"
 #include "vlctrackmodel.h"
 
@@ -23,17 +24,6 @@ enum { RatioOriginal = 0, Ratio4x3 = 8 };
 const QStringList kStreams = {"a.ts", "b.ts", "c.ts", "d.ts"};
 const QString kRetrying = QStringLiteral("Переподключение\u2026 %1/5");
 const QString kUnavailable = QStringLiteral("Канал недоступен");
-
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root || root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -70,17 +60,7 @@ class TstReconnect : public QObject
         form->reconnector()->setDelays({300, 300, 300, 300, 300});
     }
 
-    // The pattern's red corner at the top left of the painted picture.
-    bool redCorner()
-    {
-        QQuickItem *out = item("videoOutput");
-        const QRectF r = out->property("paintedRect").toRectF();
-        if (r.width() <= 0)
-            return false;
-        const QPoint p = out->mapToScene(QPointF(r.x() + r.width() * 0.15, r.y() + r.height() * 0.3)).toPoint();
-        const QColor c = form->grabWindow().pixelColor(p * form->devicePixelRatio());
-        return c.red() > 150 && c.green() < 90 && c.blue() < 90;
-    }
+    bool redCorner() { return showsTestPattern(form); }
 
     bool playsWithPicture(int id, int timeoutMs = 20000)
     {

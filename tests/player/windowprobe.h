@@ -1,0 +1,31 @@
+#pragma once
+
+// What the player window shows, read through its objects and its pixels.
+
+#include "videoform.h"
+
+#include <QColor>
+#include <QQuickItem>
+
+inline QQuickItem *findItem(QQuickItem *root, const QString &name)
+{
+    if (!root || root->objectName() == name)
+        return root;
+    for (QQuickItem *child : root->childItems()) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// The test pattern's red corner at the top left of the painted picture.
+inline bool showsTestPattern(VideoForm *form)
+{
+    QQuickItem *out = findItem(form->contentItem(), QStringLiteral("videoOutput"));
+    const QRectF r = out ? out->property("paintedRect").toRectF() : QRectF();
+    if (r.width() <= 0)
+        return false;
+    const QPoint p = out->mapToScene(QPointF(r.x() + r.width() * 0.15, r.y() + r.height() * 0.3)).toPoint();
+    const QColor c = form->grabWindow().pixelColor(p * form->devicePixelRatio());
+    return c.red() > 150 && c.green() < 90 && c.blue() < 90;
+}
