@@ -133,7 +133,7 @@ void PlaylistModel::clear()
 
 void PlaylistModel::adopt(PlaylistModelItem *it)
 {
-    it->setParent(this);
+    it->setParent(this);  // no-op for the items of a batch, parented when taken
     connect(it, &PlaylistModelItem::itemChanged, this, &PlaylistModel::onItemChanged);
 }
 
@@ -150,19 +150,21 @@ int PlaylistModel::append(const QList<PlaylistModelItem *> &items)
     QList<PlaylistModelItem *> taken;
     taken.reserve(items.size());
     QSet<QUrl> batchUrls;
-    QSet<PlaylistModelItem *> seen;
+    QSet<PlaylistModelItem *> rejected;
     for (PlaylistModelItem *it : items) {
         // A null or an item handed over twice is never owned twice; an owned item has
-        // this model as its parent (a lookup in the list would cost the list's length).
-        if (!it || seen.contains(it) || it->parent() == this)
+        // this model as its parent (a lookup in the list would cost the list's length),
+        // and so has one taken earlier in this batch.
+        if (!it || rejected.contains(it) || it->parent() == this)
             continue;
-        seen.insert(it);
         if (m_uniqueCheck && (m_rowByUrl.contains(it->url()) || batchUrls.contains(it->url()))) {
+            rejected.insert(it);
             delete it;
             continue;
         }
         if (m_uniqueCheck)
             batchUrls.insert(it->url());
+        it->setParent(this);
         taken.append(it);
     }
     if (taken.isEmpty())

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 Q_LOGGING_CATEGORY(lcM3u, "playlists.m3u")
@@ -227,17 +228,34 @@ bool looksLikeChannelList(const QByteArray &head)
     return head.contains("#EXTINF") && !head.contains("#EXT-X-");
 }
 
-Playlist parse(const QByteArray &data, const QUrl &base)
+namespace {
+
+// Reads one stretch of a list that begins at a line start. A stretch after the first
+// does not know the header's tvg-shift in force where it begins: the channels that
+// would take it are noted, and given it when the stretches are joined.
+struct Reader
 {
     Playlist out;
-    Bytes text{data.constData(), data.size()};
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.mid(3);
+    QUrl base;
     double headerShift = 0;
+    bool headerKnown = true;
+    QVector<int> takesEarlierShift;
+    Texts shared;
+
+    void read(const Bytes &text);
+    void join(Reader &&next);
+};
+
+void Reader::read(const Bytes &text)
+{
     bool pending = false;
     Channel channel;
     QString pendingGroup;
-    Texts shared;
+    auto takeHeaderShift = [this](Channel &c) {
+        c.tvgShiftHours = headerShift;
+        if (!headerKnown)
+            takesEarlierShift.append(out.channels.size());
+    };
 
     int from = 0;
     while (from < text.size) {
@@ -260,8 +278,10 @@ Playlist parse(const QByteArray &data, const QUrl &base)
                 }
                 bool ok = false;
                 const double shift = shiftHours(header.value("tvg-shift"), &ok);
-                if (ok)
+                if (ok) {
                     headerShift = shift;
+                    headerKnown = true;
+                }
             } else if (line.startsWith("#EXTINF:")) {
                 if (pending)
                     ++out.skipped;  // the previous entry never got its address
@@ -280,7 +300,7 @@ Playlist parse(const QByteArray &data, const QUrl &base)
                 channel.catchupDays = info.value("catchup-days").trimmed().raw().toInt();
                 bool ok = false;
                 const double shift = shiftHours(info.value("tvg-shift"), &ok);
-                channel.tvgShiftHours = ok ? shift : headerShift;
+                channel.tvgShiftHours = ok ? shift : qQNaN();  // NaN: the header's, decided below
             } else if (line.startsWith("#EXTGRP:")) {
                 pendingGroup = shared.shared(line.mid(8).trimmed());
             } else if (line.startsWith("#EXTVLCOPT:")) {
@@ -304,7 +324,7 @@ Playlist parse(const QByteArray &data, const QUrl &base)
         const bool own = !pending;
         if (own) {
             channel = Channel();
-            channel.tvgShiftHours = headerShift;
+            channel.tvgShiftHours = qQNaN();
         }
         pending = false;
         if (out.channels.size() >= MaxChannels) {
@@ -331,11 +351,71 @@ Playlist parse(const QByteArray &data, const QUrl &base)
             channel.group = pendingGroup;
         if (channel.title.isEmpty())
             channel.title = (channel.tvgName.isEmpty() ? url.fileName() : channel.tvgName).left(MaxTextLength);
+        if (qIsNaN(channel.tvgShiftHours))
+            takeHeaderShift(channel);
         out.channels.append(std::move(channel));
         channel = Channel();
     }
     if (pending)
         ++out.skipped;
+}
+
+void Reader::join(Reader &&next)
+{
+    for (int index : qAsConst(next.takesEarlierShift))
+        next.out.channels[index].tvgShiftHours = headerShift;
+    if (next.headerKnown)
+        headerShift = next.headerShift;
+    for (const QString &u : qAsConst(next.out.guideUrls)) {
+        if (!out.guideUrls.contains(u))
+            out.guideUrls.append(u);
+    }
+    const int room = MaxChannels - out.channels.size();
+    const int taken = qMin(room, next.out.channels.size());
+    out.channels.reserve(out.channels.size() + taken);
+    for (int i = 0; i < taken; ++i)
+        out.channels.append(std::move(next.out.channels[i]));
+    out.skipped += next.out.skipped + next.out.channels.size() - taken;
+    out.ignoredOptions += next.out.ignoredOptions;
+    out.hasExtInf = out.hasExtInf || next.out.hasExtInf;
+    out.hasHlsTags = out.hasHlsTags || next.out.hasHlsTags;
+}
+
+// Where a second reader can start: an #EXTINF line past the middle of a large list.
+int splitPoint(const Bytes &text)
+{
+    constexpr int SplitAbove = 4 << 20;
+    if (text.size < SplitAbove)
+        return -1;
+    static const char marker[] = "\n#EXTINF:";
+    const char *hit = static_cast<const char *>(
+        memmem(text.data + text.size / 2, size_t(text.size - text.size / 2), marker, sizeof(marker) - 1));
+    return hit ? int(hit - text.data) + 1 : -1;
+}
+
+} // namespace
+
+Playlist parse(const QByteArray &data, const QUrl &base)
+{
+    Bytes text{data.constData(), data.size()};
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.mid(3);
+    Reader first;
+    first.base = base;
+    // A list of many thousands of channels is read in two halves at once.
+    const int split = splitPoint(text);
+    if (split < 0) {
+        first.read(text);
+    } else {
+        Reader second;
+        second.base = base;
+        second.headerKnown = false;
+        std::thread worker([&second, &text, split] { second.read(text.mid(split)); });
+        first.read(text.mid(0, split));
+        worker.join();
+        first.join(std::move(second));
+    }
+    Playlist out = std::move(first.out);
     if (out.ignoredOptions > 0)
         qCDebug(lcM3u, "%d player options of the playlist ignored (only http-user-agent and http-referrer are used)",
                 out.ignoredOptions);

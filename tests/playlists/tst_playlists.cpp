@@ -75,6 +75,35 @@ private slots:
         QCOMPARE(longTitle.channels.at(0).title.size(), M3u::MaxTextLength);
     }
 
+    void largeListsAreReadLikeSmallOnes()
+    {
+        // Large enough to be read in two halves: the halves must join into what one
+        // reading gives, whatever the second half holds.
+        QByteArray text = "#EXTM3U url-tvg=\"http://g/a.xml\" tvg-shift=2\n";
+        const int n = 60000;
+        for (int i = 0; i < n; ++i) {
+            if (i == n * 3 / 4)
+                text += "#EXTM3U x-tvg-url=\"http://g/b.xml\" tvg-shift=-1\n";
+            if (i % 1000 == 7)
+                text += "#EXTINF:-1,Lost\n";  // no address: skipped
+            text += "#EXTINF:-1 tvg-id=\"c" + QByteArray::number(i) + "\" group-title=\"G" + QByteArray::number(i % 7)
+                + "\"" + (i % 500 == 3 ? " tvg-shift=5" : "") + ",Channel " + QByteArray::number(i)
+                + "\nhttp://stream.example/live/" + QByteArray::number(i) + ".ts\n";
+        }
+        QVERIFY(text.size() > 4 << 20);
+        const M3u::Playlist list = M3u::parse(text);
+        QCOMPARE(list.channels.size(), n);
+        QCOMPARE(list.skipped, 60);
+        QCOMPARE(list.guideUrls, (QStringList{"http://g/a.xml", "http://g/b.xml"}));
+        for (int i = 0; i < n; ++i) {
+            const M3u::Channel &c = list.channels.at(i);
+            const double shift = i % 500 == 3 ? 5 : i < n * 3 / 4 ? 2 : -1;
+            if (c.title != QStringLiteral("Channel %1").arg(i) || c.tvgShiftHours != shift
+                || c.group != QStringLiteral("G%1").arg(i % 7))
+                QFAIL(qPrintable(QStringLiteral("channel %1: %2, shift %3, group %4").arg(i).arg(c.title).arg(c.tvgShiftHours).arg(c.group)));
+        }
+    }
+
     void xmltvTimes_data()
     {
         QTest::addColumn<QString>("text");
