@@ -9,6 +9,11 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <lzma.h>
 #include <zlib.h>
 
@@ -195,6 +200,312 @@ struct Programme
     QString title;
 };
 
+// Reads another device ahead on a thread of its own, so unpacking and parsing share
+// the two cores; a few blocks wait at most.
+class Prefetcher : public QIODevice
+{
+public:
+    explicit Prefetcher(std::unique_ptr<QIODevice> source) : m_source(std::move(source))
+    {
+        open(QIODevice::ReadOnly);
+        m_thread = std::thread([this] { produce(); });
+    }
+    ~Prefetcher() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_blocks.empty() || m_done; });
+        if (m_blocks.empty()) {
+            if (!m_error.isEmpty()) {
+                setErrorString(m_error);
+                return -1;
+            }
+            return 0;
+        }
+        QByteArray &block = m_blocks.front();
+        const qint64 n = std::min<qint64>(maxSize, block.size() - m_offset);
+        std::memcpy(data, block.constData() + m_offset, size_t(n));
+        m_offset += int(n);
+        if (m_offset == block.size()) {
+            m_blocks.pop_front();
+            m_offset = 0;
+            m_changed.notify_all();
+        }
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    void produce()
+    {
+        for (;;) {
+            QByteArray block(1 << 20, Qt::Uninitialized);
+            const qint64 n = m_source->read(block.data(), block.size());
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (n <= 0) {
+                if (n < 0)
+                    m_error = m_source->errorString();
+                m_done = true;
+                m_changed.notify_all();
+                return;
+            }
+            block.truncate(int(n));
+            m_changed.wait(lock, [this] { return m_blocks.size() < 8 || m_stop; });
+            if (m_stop)
+                return;
+            m_blocks.push_back(std::move(block));
+            m_changed.notify_all();
+        }
+    }
+
+    std::unique_ptr<QIODevice> m_source;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QByteArray> m_blocks;
+    int m_offset = 0;
+    bool m_done = false;
+    bool m_stop = false;
+    QString m_error;
+};
+
+// Pieces of a file and literal bytes, read one after the other: lets a parser read a
+// stretch of a document as a whole document.
+class Pieces : public QIODevice
+{
+public:
+    struct Piece
+    {
+        qint64 from = 0;
+        qint64 to = 0;
+        QByteArray literal;  // used when not empty
+    };
+    Pieces(const QString &path, QVector<Piece> pieces) : m_file(path), m_pieces(std::move(pieces))
+    {
+        if (m_file.open(QIODevice::ReadOnly))
+            open(QIODevice::ReadOnly);
+        else
+            setErrorString(m_file.errorString());
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        while (m_index < m_pieces.size()) {
+            const Piece &piece = m_pieces.at(m_index);
+            const qint64 length = piece.literal.isEmpty() ? piece.to - piece.from : piece.literal.size();
+            if (m_inPiece >= length) {
+                ++m_index;
+                m_inPiece = 0;
+                continue;
+            }
+            const qint64 n = std::min(maxSize, length - m_inPiece);
+            if (!piece.literal.isEmpty()) {
+                std::memcpy(data, piece.literal.constData() + m_inPiece, size_t(n));
+            } else if (!m_file.seek(piece.from + m_inPiece) || m_file.read(data, n) != n) {
+                setErrorString(m_file.errorString());
+                return -1;
+            }
+            m_inPiece += n;
+            return n;
+        }
+        return 0;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QFile m_file;
+    QVector<Piece> m_pieces;
+    int m_index = 0;
+    qint64 m_inPiece = 0;
+};
+
+// Where text occurs in a file at or after from, by reading it in blocks; -1 if nowhere.
+qint64 findInFile(QFile &file, qint64 from, const QByteArray &text)
+{
+    constexpr qint64 Block = 1 << 20;
+    while (file.seek(from)) {
+        const QByteArray block = file.read(Block + text.size());
+        if (block.size() < text.size())
+            return -1;
+        const int hit = block.indexOf(text);
+        if (hit >= 0)
+            return from + hit;
+        from += block.size() - text.size() + 1;
+    }
+    return -1;
+}
+
+// The programmes of the wanted channels in one reading of a document (or of a stretch
+// of it); the matching of guide channels to wanted keys is learnt from <channel>.
+struct Pass
+{
+    const QList<Wanted> *wanted = nullptr;
+    const Options *options = nullptr;
+    QHash<QString, QList<int>> wantedByName;     // normalized key -> wanted indexes
+    QHash<QString, QStringList> displayNames;    // guide channel id -> names
+    QHash<QString, QList<int>> matchedByChannel; // guide channel id -> wanted indexes
+    QVector<QVector<Programme>> programmes;
+    int channels = 0;
+    int programmesRead = 0;
+    int kept = 0;
+    QString error;
+
+    Pass(const QList<Wanted> &w, const Options &o) : wanted(&w), options(&o), programmes(w.size())
+    {
+        for (int i = 0; i < w.size(); ++i)
+            wantedByName[normalized(w.at(i).key)].append(i);
+    }
+    const QList<int> &matchesFor(const QString &id);
+    bool read(QIODevice *device);
+};
+
+const QList<int> &Pass::matchesFor(const QString &id)
+{
+    auto found = matchedByChannel.constFind(id);
+    if (found != matchedByChannel.cend())
+        return *found;
+    QList<int> indexes = wantedByName.value(normalized(id));
+    if (indexes.isEmpty()) {
+        for (const QString &name : displayNames.value(id)) {
+            indexes = wantedByName.value(normalized(name));
+            if (!indexes.isEmpty())
+                break;
+        }
+    }
+    return *matchedByChannel.insert(id, indexes);
+}
+
+bool Pass::read(QIODevice *device)
+{
+    const QString language = options->language;
+    QXmlStreamReader xml(device);
+    // A device error shows as a premature end, after which the reader would wait for
+    // more data for ever: stop at any error.
+    while (!xml.atEnd() && !xml.hasError()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("channel")) {
+            ++channels;
+            const QString id = xml.attributes().value(QLatin1String("id")).toString();
+            QStringList names;
+            while (xml.readNextStartElement()) {
+                if (xml.name() == QLatin1String("display-name"))
+                    names.append(xml.readElementText(QXmlStreamReader::SkipChildElements));
+                else
+                    xml.skipCurrentElement();
+            }
+            displayNames[id] += names;
+            matchedByChannel.remove(id);  // its names may match now
+        } else if (xml.name() == QLatin1String("programme")) {
+            if (++programmesRead > options->maxProgrammes) {
+                error = QStringLiteral("more than %1 programmes").arg(options->maxProgrammes);
+                return false;
+            }
+            const QXmlStreamAttributes a = xml.attributes();
+            const QList<int> &indexes = matchesFor(a.value(QLatin1String("channel")).toString());
+            qint64 start = 0;
+            const bool timed = parseTime(a.value(QLatin1String("start")).toString(), &start);
+            if (indexes.isEmpty() || !timed) {
+                xml.skipCurrentElement();
+                continue;
+            }
+            QString title;
+            bool preferred = false;
+            while (xml.readNextStartElement()) {
+                if (xml.name() == QLatin1String("title") && !preferred) {
+                    const bool inLanguage = !language.isEmpty()
+                        && xml.attributes().value(QLatin1String("lang")).startsWith(language, Qt::CaseInsensitive);
+                    const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
+                    if (title.isEmpty() || inLanguage)
+                        title = text.left(1000);
+                    preferred = inLanguage;
+                } else {
+                    xml.skipCurrentElement();
+                }
+            }
+            for (int index : indexes) {
+                const qint64 shifted = start + qint64(wanted->at(index).shiftHours * 3600)
+                    + qint64(options->offsetMinutes) * 60;
+                programmes[index].append(Programme{shifted, title});
+                ++kept;
+            }
+        }
+    }
+    if (xml.hasError()) {
+        error = device->errorString().isEmpty() || device->errorString() == QLatin1String("Unknown error")
+            ? xml.errorString()
+            : device->errorString();
+        return false;
+    }
+    return true;
+}
+
+// A large plain guide read by two parsers at once: the channels first, then each half
+// of the programmes as a document of its own (the prolog and the <tv> tag, the
+// programmes, a closing tag). Returns false when the file is not cut out for it (or a
+// half fails); the caller then reads it whole.
+bool readInHalves(const QString &path, Pass *out)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < out->options->readInHalvesAbove
+        || file.size() > out->options->maxUnpackedBytes)
+        return false;
+    const qint64 size = file.size();
+    const QByteArray head = file.peek(64 * 1024);
+    int tv = -1;
+    for (int at = head.indexOf("<tv"); at >= 0; at = head.indexOf("<tv", at + 1)) {
+        const char next = at + 3 < head.size() ? head.at(at + 3) : '\0';
+        if (next == '>' || next == ' ' || next == '\n' || next == '\r' || next == '\t') {
+            tv = head.indexOf('>', at);
+            break;
+        }
+    }
+    const qint64 first = findInFile(file, 0, QByteArrayLiteral("<programme"));
+    if (tv < 0 || first < 0 || first <= tv)
+        return false;
+    const qint64 middle = findInFile(file, first + (size - first) / 2, QByteArrayLiteral("<programme"));
+    if (middle < 0)
+        return false;
+    const QByteArray closing = QByteArrayLiteral("</tv>\n");
+    using Piece = Pieces::Piece;
+
+    Pieces channelsPart(path, {Piece{0, first, {}}, Piece{0, 0, closing}});
+    if (!out->read(&channelsPart))
+        return false;
+    const int channels = out->channels;
+    Pass second = *out;
+    std::thread worker([&second, &path, tv, middle, size] {
+        Pieces part(path, {Piece{0, tv + 1, {}}, Piece{middle, size, {}}});
+        second.read(&part);
+    });
+    Pieces part(path, {Piece{0, tv + 1, {}}, Piece{first, middle, {}}, Piece{0, 0, closing}});
+    const bool ok = out->read(&part);
+    worker.join();
+    // A <channel> among the programmes would have been matched too late.
+    if (!ok || !second.error.isEmpty() || out->channels != channels || second.channels != channels)
+        return false;
+    for (int i = 0; i < out->programmes.size(); ++i)
+        out->programmes[i] += second.programmes.at(i);
+    out->programmesRead += second.programmesRead;
+    out->kept += second.kept;
+    if (out->programmesRead > out->options->maxProgrammes)
+        out->error = QStringLiteral("more than %1 programmes").arg(out->options->maxProgrammes);
+    return true;
+}
+
 } // namespace
 
 bool parseTime(const QString &text, qint64 *seconds)
@@ -263,93 +574,26 @@ Result convert(const QString &xmlPath, const QList<Wanted> &wanted, const Option
                const QString &jsonPath)
 {
     Result result;
-    std::unique_ptr<QIODevice> device = openDecompressed(xmlPath, options.maxUnpackedBytes, &result.error);
-    if (!device)
-        return result;
-
-    // Wanted keys by their normalized form; a guide channel may serve several.
-    QHash<QString, QList<int>> wantedByName;
-    for (int i = 0; i < wanted.size(); ++i)
-        wantedByName[normalized(wanted.at(i).key)].append(i);
-    QHash<QString, QStringList> displayNames;       // guide channel id -> names
-    QHash<QString, QList<int>> matchedByChannel;    // guide channel id -> wanted indexes
-    QVector<QVector<Programme>> programmes(wanted.size());
-    const QString language = options.language;
-
-    auto matchesFor = [&](const QString &id) -> const QList<int> & {
-        auto found = matchedByChannel.constFind(id);
-        if (found != matchedByChannel.cend())
-            return *found;
-        QList<int> indexes = wantedByName.value(normalized(id));
-        if (indexes.isEmpty()) {
-            for (const QString &name : displayNames.value(id)) {
-                indexes = wantedByName.value(normalized(name));
-                if (!indexes.isEmpty())
-                    break;
-            }
-        }
-        return *matchedByChannel.insert(id, indexes);
-    };
-
-    QXmlStreamReader xml(device.get());
-    // A device error shows as a premature end, after which the reader would wait for
-    // more data for ever: stop at any error.
-    while (!xml.atEnd() && !xml.hasError()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("channel")) {
-            ++result.channels;
-            const QString id = xml.attributes().value(QLatin1String("id")).toString();
-            QStringList names;
-            while (xml.readNextStartElement()) {
-                if (xml.name() == QLatin1String("display-name"))
-                    names.append(xml.readElementText(QXmlStreamReader::SkipChildElements));
-                else
-                    xml.skipCurrentElement();
-            }
-            displayNames[id] += names;
-            matchedByChannel.remove(id);  // its names may match now
-        } else if (xml.name() == QLatin1String("programme")) {
-            if (++result.programmes > options.maxProgrammes) {
-                result.error = QStringLiteral("more than %1 programmes").arg(options.maxProgrammes);
-                return result;
-            }
-            const QXmlStreamAttributes a = xml.attributes();
-            const QList<int> &indexes = matchesFor(a.value(QLatin1String("channel")).toString());
-            qint64 start = 0;
-            const bool timed = parseTime(a.value(QLatin1String("start")).toString(), &start);
-            if (indexes.isEmpty() || !timed) {
-                xml.skipCurrentElement();
-                continue;
-            }
-            QString title;
-            bool preferred = false;
-            while (xml.readNextStartElement()) {
-                if (xml.name() == QLatin1String("title") && !preferred) {
-                    const bool inLanguage = !language.isEmpty()
-                        && xml.attributes().value(QLatin1String("lang")).startsWith(language, Qt::CaseInsensitive);
-                    const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
-                    if (title.isEmpty() || inLanguage)
-                        title = text.left(1000);
-                    preferred = inLanguage;
-                } else {
-                    xml.skipCurrentElement();
-                }
-            }
-            for (int index : indexes) {
-                const qint64 shifted = start + qint64(wanted.at(index).shiftHours * 3600)
-                    + qint64(options.offsetMinutes) * 60;
-                programmes[index].append(Programme{shifted, title});
-                ++result.kept;
-            }
-        }
+    Pass pass(wanted, options);
+    const Pass fresh = pass;
+    bool read = readInHalves(xmlPath, &pass);
+    if (!read) {
+        pass = fresh;
+        std::unique_ptr<QIODevice> device = openDecompressed(xmlPath, options.maxUnpackedBytes, &result.error);
+        if (!device)
+            return result;
+        if (!qobject_cast<QFile *>(device.get()))
+            device = std::make_unique<Prefetcher>(std::move(device));
+        read = pass.read(device.get());
     }
-    if (xml.hasError()) {
-        result.error = device->errorString().isEmpty() || device->errorString() == QLatin1String("Unknown error")
-            ? xml.errorString()
-            : device->errorString();
+    result.channels = pass.channels;
+    result.programmes = pass.programmesRead;
+    result.kept = pass.kept;
+    if (!read || !pass.error.isEmpty()) {
+        result.error = pass.error;
         return result;
     }
+    QVector<QVector<Programme>> &programmes = pass.programmes;
 
     QSaveFile out(jsonPath);
     if (!out.open(QIODevice::WriteOnly)) {

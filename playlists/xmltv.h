@@ -33,6 +33,7 @@ struct Options
     QString language;               // preferred <title lang>; else the first title
     qint64 maxUnpackedBytes = 4LL * 1024 * 1024 * 1024;
     int maxProgrammes = 10 * 1000 * 1000;
+    qint64 readInHalvesAbove = 32 << 20;  // plain files this large are read by two threads
 };
 
 // Reads xmlPath (plain, gzip or xz: told by the first bytes, not the name) as a stream

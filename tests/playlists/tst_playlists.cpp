@@ -185,6 +185,55 @@ private slots:
                  QStringLiteral("Новости"));
     }
 
+    void largeGuidesAreReadLikeSmallOnes_data()
+    {
+        QTest::addColumn<QByteArray>("declaration");
+        QTest::addColumn<QByteArray>("middle");  // put among the programmes, halfway
+        QTest::newRow("plain") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") << QByteArray();
+        QTest::newRow("Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") << QByteArray();
+        QTest::newRow("a late channel") << QByteArray("<?xml version=\"1.0\"?>")
+                                        << QByteArray("<channel id=\"late\"><display-name>Wanted 3</display-name></channel>");
+        QTest::newRow("a programme in a comment")
+            << QByteArray("<?xml version=\"1.0\"?>")
+            << QByteArray("<!-- <programme start=\"20261208000000\" channel=\"c1\"><title>Hidden</title></programme> -->");
+    }
+    void largeGuidesAreReadLikeSmallOnes()
+    {
+        QFETCH(QByteArray, declaration);
+        QFETCH(QByteArray, middle);
+        QByteArray xml = declaration + "\n<!DOCTYPE tv SYSTEM \"xmltv.dtd\">\n<tv source-info-name=\"test\">\n";
+        for (int c = 0; c < 3; ++c)
+            xml += "<channel id=\"c" + QByteArray::number(c) + "\"><display-name>Wanted " + QByteArray::number(c)
+                + "</display-name></channel>\n";
+        const int n = 3000;
+        for (int i = 0; i < n; ++i) {
+            if (i == n / 2)
+                xml += middle;
+            const QByteArray channel = i % 5 == 4 ? "late" : "c" + QByteArray::number(i % 3);
+            xml += "<programme start=\"202612" + QByteArray::number(10 + i % 20) + QByteArray::number(100000 + i % 90000)
+                + " +0100\" channel=\"" + channel + "\"><title>Caf\xc3\xa9 " + QByteArray::number(i)
+                + "</title><desc>&lt;b&gt;</desc></programme>\n";
+        }
+        xml += "</tv>\n";
+        if (declaration.contains("ISO-8859-1"))
+            xml.replace("Caf\xc3\xa9", "Caf\xe9");
+        const QString path = write(QStringLiteral("large.xml"), xml);
+        const QList<Xmltv::Wanted> wanted{{QStringLiteral("wanted 0"), 0}, {QStringLiteral("C1"), 1}, {QStringLiteral("wanted3"), 0}};
+        Xmltv::Options whole;
+        whole.readInHalvesAbove = std::numeric_limits<qint64>::max();
+        Xmltv::Options halves;
+        halves.readInHalvesAbove = 0;
+        Xmltv::Result one, two;
+        const QJsonObject expected = convert(path, wanted, &one, whole);
+        const QJsonObject got = convert(path, wanted, &two, halves);
+        QVERIFY2(one.ok && two.ok, qPrintable(one.error + two.error));
+        QCOMPARE(got, expected);
+        QCOMPARE(two.programmes, one.programmes);
+        QCOMPARE(two.kept, one.kept);
+        QVERIFY(expected.value(QStringLiteral("C1")).toArray().size() > n / 10);
+        QVERIFY(expected.value(QStringLiteral("C1")).toArray().at(0).toObject().value(QStringLiteral("title")).toString().startsWith(QStringLiteral("Café")));
+    }
+
     void brokenGuidesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("data");
