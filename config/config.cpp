@@ -13,6 +13,7 @@
 #include "updatearchive.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -703,6 +704,37 @@ void Config::showUserPlaylist(const M3u::Playlist &list, const QUrl &channelUrl)
     emit configLoaded();
 }
 
+namespace {
+
+// What a converted guide was made from: the file's bytes and everything that shapes
+// the document. The same stamp twice means the guide document in the cache is current.
+QString guideStamp(const QString &path, const QList<Xmltv::Wanted> &wanted, const Xmltv::Options &options)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Md5);  // tells changes apart, no more
+    if (!hash.addData(&file))
+        return QString();
+    for (const Xmltv::Wanted &w : wanted)
+        hash.addData((w.key + QLatin1Char('\n') + QString::number(w.shiftHours) + QLatin1Char('\n')).toUtf8());
+    hash.addData(QStringLiteral("%1|%2").arg(options.offsetMinutes).arg(options.language).toUtf8());
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QByteArray readSmallFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+}
+
+} // namespace
+
+QString Config::guideStampPath()
+{
+    return cacheFolder() + QStringLiteral("/guide.stamp");
+}
+
 void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
 {
     const int serial = ++m_guideSerial;
@@ -719,18 +751,33 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                       return;
                   }
                   // Converted on a worker into a staged guide document, which then takes
-                  // the same road as the operator's guide.
+                  // the same road as the operator's guide; a guide converted before from
+                  // the same bytes for the same channels is not converted again.
                   ++m_workerJobs;
                   const QString staged = cacheFolder() + QLatin1Char('/') + stagingName(jtvFileName);
                   Xmltv::Options options;
                   options.offsetMinutes = offsetMinutes;
                   options.language = QLocale().name().left(2);
                   const bool removeSource = !address.isLocalFile();
-                  auto *watcher = new QFutureWatcher<Xmltv::Result>(this);
-                  connect(watcher, &QFutureWatcher<Xmltv::Result>::finished, this, [this, watcher, staged, serial] {
+                  const QString stampPath = guideStampPath();
+                  const QString cached = jtvFilePath();
+                  struct Converted
+                  {
+                      Xmltv::Result result;
+                      QString stamp;
+                      bool unchanged = false;
+                  };
+                  auto *watcher = new QFutureWatcher<Converted>(this);
+                  connect(watcher, &QFutureWatcher<Converted>::finished, this, [this, watcher, staged, serial] {
                       watcher->deleteLater();
                       --m_workerJobs;
-                      const Xmltv::Result result = watcher->result();
+                      const Converted converted = watcher->result();
+                      if (converted.unchanged) {
+                          qDebug("The guide has not changed since it was read; the cached one stays");
+                          ingestGuide(jtvFilePath(), false, serial, true);
+                          return;
+                      }
+                      const Xmltv::Result &result = converted.result;
                       if (!result.ok) {
                           QFile::remove(staged);
                           qWarning().noquote() << QStringLiteral("Error to download jtv: ") + result.error;
@@ -740,13 +787,23 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                                                 .arg(result.channels)
                                                 .arg(result.programmes)
                                                 .arg(result.matchedKeys);
+                      m_pendingGuideStamp = converted.stamp;
+                      m_pendingGuideStampSerial = serial;
                       ingestGuide(staged, true, serial);
                   });
-                  watcher->setFuture(QtConcurrent::run([path, wanted, options, staged, removeSource] {
-                      const Xmltv::Result result = Xmltv::convert(path, wanted, options, staged);
+                  watcher->setFuture(QtConcurrent::run([path, wanted, options, staged, removeSource, stampPath, cached] {
+                      Converted out;
+                      out.stamp = guideStamp(path, wanted, options);
+                      if (!out.stamp.isEmpty() && QFileInfo::exists(cached)
+                          && readSmallFile(stampPath) == out.stamp.toLatin1()) {
+                          out.unchanged = true;
+                      } else {
+                          QFile::remove(stampPath);  // the cached document is about to change
+                          out.result = Xmltv::convert(path, wanted, options, staged);
+                      }
                       if (removeSource)
                           QFile::remove(path);
-                      return result;
+                      return out;
                   }));
               });
 }
@@ -869,12 +926,12 @@ void Config::downloadJtv()
     download->download();
 }
 
-void Config::ingestGuide(const QString &path, bool staged, int serial)
+void Config::ingestGuide(const QString &path, bool staged, int serial, bool announce)
 {
     // Checking and indexing a large guide takes seconds: never on the GUI thread.
     ++m_workerJobs;
     auto *watcher = new QFutureWatcher<GuideIndex::Scan>(this);
-    connect(watcher, &QFutureWatcher<GuideIndex::Scan>::finished, this, [this, watcher, path, staged, serial] {
+    connect(watcher, &QFutureWatcher<GuideIndex::Scan>::finished, this, [this, watcher, path, staged, serial, announce] {
         watcher->deleteLater();
         --m_workerJobs;
         const GuideIndex::Scan scan = watcher->result();
@@ -888,6 +945,8 @@ void Config::ingestGuide(const QString &path, bool staged, int serial)
         if (!staged) {
             if (scan.status != GuideIndex::CannotOpen && !m_guideIndex->isCurrent(path))
                 m_guideIndex->adopt(path, scan);
+            if (announce && scan.status == GuideIndex::Ok)
+                emit jtvDownloaded();
             return;
         }
         if (scan.status != GuideIndex::Ok || scan.spans.isEmpty()) {
@@ -904,6 +963,15 @@ void Config::ingestGuide(const QString &path, bool staged, int serial)
             return;
         }
         m_guideIndex->adopt(jtvFilePath(), scan);
+        // The stamp says which converted guide the cache holds; any other guide voids it.
+        if (serial == m_pendingGuideStampSerial && !m_pendingGuideStamp.isEmpty()) {
+            QString stampError;
+            if (!AtomicFile::write(guideStampPath(), m_pendingGuideStamp.toLatin1(), &stampError))
+                qWarning().noquote() << "Could not store the guide's stamp:" << stampError;
+        } else {
+            QFile::remove(guideStampPath());
+        }
+        m_pendingGuideStamp.clear();
         emit jtvDownloaded();
     });
     watcher->setFuture(QtConcurrent::run([path, staged] {

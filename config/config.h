@@ -129,6 +129,7 @@ public:
     static QString dataFolder();
     static QString configFilePath();      // cache folder + "/config.json"
     static QString jtvFilePath();         // cache folder + "/jtv.json"
+    static QString guideStampPath();      // what the cached guide was converted from
     static QString favouritesFilePath();  // data folder + "/ilovealotoftv.json"
 
     // Removes downloads a killed run left half-written in the cache folder. Called at
@@ -193,7 +194,7 @@ private:
     void onConfigDownloadFailed(const QString &stagedPath, const QUrl &channelUrl, bool cacheShown);
     // Checks and indexes a guide file on a worker; a staged download is then renamed
     // over the cached guide. serial tells a superseded download apart.
-    void ingestGuide(const QString &path, bool staged, int serial);
+    void ingestGuide(const QString &path, bool staged, int serial, bool announce = false);
     QString stagingName(const QString &fileName);
     // A local file as it is, anything else downloaded into the cache folder; done gets
     // the file's path, or an empty path and the reason.
@@ -229,6 +230,8 @@ private:
     QUrl m_runChannelList;
     QList<Xmltv::Wanted> m_guideChannels;
     QString m_userGuideState;
+    QString m_pendingGuideStamp;       // of the converted guide being ingested
+    int m_pendingGuideStampSerial = -1;
     int m_workerJobs = 0;  // guides and channel lists being read on workers
     int m_portalSerial = 0;
 

@@ -195,6 +195,32 @@ private slots:
         QCOMPARE(programmes(QStringLiteral("Deux TV")), deux);
     }
 
+    void aGuideIsConvertedOnlyWhenItChanges()
+    {
+        useList(server.base() + QStringLiteral("/media/list.m3u"));
+        LogRecorder log;
+        auto start = [this] {
+            config.reset(new Config);
+            QSignalSpy ready(config.get(), &Config::jtvDownloaded);
+            return load() && (ready.count() > 0 || ready.wait(10000));
+        };
+        QVERIFY(start());
+        QCOMPARE(log.count(QtDebugMsg, QStringLiteral("Guide read:")), 1);
+        // The next start finds the same bytes: the cached guide serves.
+        QVERIFY(start());
+        QCOMPARE(log.count(QtDebugMsg, QStringLiteral("Guide read:")), 1);
+        config->loadJtv(QStringLiteral("one.tv"));
+        QCOMPARE(config->jtvModel()->currentTitle(), QStringLiteral("Утро"));
+        // Another offset shapes another document.
+        config->writeSetting(QString::fromLatin1(SettingsKeys::guideOffsetMinutes), 60);
+        QVERIFY(start());
+        QCOMPARE(log.count(QtDebugMsg, QStringLiteral("Guide read:")), 2);
+        // Without its stamp the cached document is not trusted.
+        QVERIFY(QFile::remove(Config::guideStampPath()) || !QFile::exists(Config::guideStampPath()));
+        QVERIFY(start());
+        QCOMPARE(log.count(QtDebugMsg, QStringLiteral("Guide read:")), 3);
+    }
+
     void favouritesAndTheStartChannelAsForTheOperator()
     {
         useList(server.base() + QStringLiteral("/media/list.m3u"));
