@@ -135,6 +135,7 @@ private slots:
         const QUrl first = m_window->currentItem().url();
         m_window->loveChannel(first);
         QTRY_VERIFY(m_config->playlistModel()->itemByUrl(first)->favourite());
+        QTRY_COMPARE(Config::readFavourites(), QList<QUrl>{first});
     }
 
     void aLoginPageKeepsTheList()
