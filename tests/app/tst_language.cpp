@@ -49,12 +49,12 @@ class TestLanguage : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Novaline"));
-        QCoreApplication::setApplicationName(QStringLiteral("IPTV"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("2.0.4"));
         m_english = qEnvironmentVariable("NOVALINE_EXPECT_TEXTS") == QLatin1String("en");
         QVERIFY2(m_english || qEnvironmentVariable("NOVALINE_EXPECT_TEXTS") == QLatin1String("ru"),
                  "NOVALINE_EXPECT_TEXTS must be en or ru");
+        // The identity names the settings store the Kernel reads.
+        QCoreApplication::setOrganizationName(QStringLiteral("Novaline"));
+        QCoreApplication::setApplicationName(QStringLiteral("IPTV"));
         const QString choice = qEnvironmentVariable("NOVALINE_UI_LANGUAGE");
         if (!choice.isEmpty())
             QSettings().setValue(QLatin1String(SettingsKeys::uiLanguage), choice);
