@@ -60,12 +60,12 @@ QLocale localeFor(Texts texts, const QLocale &system)
 
 QString englishCatalog()
 {
+    initTranslationResources();
     return QStringLiteral(":/translations/novaline-iptv_en.qm");
 }
 
 Texts install(const QString &choice)
 {
-    initTranslationResources();
     const QLocale system = QLocale::system();
     const Texts texts = choose(choice, system.uiLanguages());
     QLocale::setDefault(localeFor(texts, system));
