@@ -5,6 +5,7 @@
 #include "videofileextensions.h"
 
 #include <config.h>
+#include <interfacelanguage.h>
 #include <m3u.h>
 #include <osintegration.h>
 #include <settingskeys.h>
@@ -45,6 +46,9 @@ Kernel::Kernel(QSharedMemory *sharedMemory, const QList<QUrl> &urls, QObject *pa
     , sharedMemory(sharedMemory)
 {
     config = new Config;
+    // Every text of the window, the scenes and the dialog is looked up as it is built.
+    InterfaceLanguage::install(config->settings()->value(QLatin1String(SettingsKeys::uiLanguage),
+                                                         QLatin1String(SettingsKeys::uiLanguageDefault)).toString());
     playerWindow = new VideoForm(config, nullptr);
 
     const QString executable = QCoreApplication::applicationFilePath();

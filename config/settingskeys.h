@@ -31,6 +31,9 @@ inline constexpr char cropRatio[] = "cropRatio";                       // int, V
 inline constexpr int cropRatioDefault = 0;
 inline constexpr char reconnect[] = "reconnect";                       // bool, retry a broken channel
 inline constexpr bool reconnectDefault = true;
+// The interface texts, applied at the next start: "system" (from the locale), "ru", "en".
+inline constexpr char uiLanguage[] = "uiLanguage";                     // QString
+inline constexpr char uiLanguageDefault[] = "system";
 
 // Where TV channels come from: the operator's configuration or the user's own list.
 inline constexpr char channelSource[] = "channelSource";               // QString

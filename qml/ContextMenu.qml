@@ -15,29 +15,29 @@ Menu {
 
     MenuItem {
         objectName: "playItem"
-        text: "Воспроизвести"
+        text: qsTr("Воспроизвести")
         visible: videoPlayer.state !== Vlc.Playing
         onTriggered: videoPlayer.play()
     }
     MenuItem {
         objectName: "pauseItem"
-        text: "Пауза"
+        text: qsTr("Пауза")
         visible: videoPlayer.state === Vlc.Playing
         onTriggered: videoPlayer.pause()
     }
     MenuItem {
         objectName: "prevItem"
-        text: "Предыдущий"
+        text: qsTr("Предыдущий")
         onTriggered: viewer.playPrev()
     }
     MenuItem {
         objectName: "nextItem"
-        text: "Следующий"
+        text: qsTr("Следующий")
         onTriggered: viewer.playNext()
     }
     MenuItem {
         objectName: "previousChannelItem"
-        text: "Предыдущий канал"
+        text: qsTr("Предыдущий канал")
         shortcut: "Backspace"
         visible: root.inIptv
         enabled: viewer.hasPreviousChannel
@@ -46,7 +46,7 @@ Menu {
     MenuSeparator {}
     TrackMenu {
         objectName: "audioTrackMenu"
-        title: "Аудиодорожка"
+        title: qsTr("Аудиодорожка")
         trackModel: videoPlayer.audioTrackModel
         currentTrack: videoPlayer.audioTrack
         onChosen: {
@@ -56,12 +56,12 @@ Menu {
     }
     Menu {
         objectName: "videoMenu"
-        title: "Видео"
+        title: qsTr("Видео")
         style: DarkMenuStyle {}
 
         TrackMenu {
             objectName: "videoTrackMenu"
-            title: "Видеодорожка"
+            title: qsTr("Видеодорожка")
             trackModel: videoPlayer.videoTrackModel
             currentTrack: videoPlayer.videoTrack
             onChosen: videoPlayer.videoTrack = track
@@ -69,14 +69,14 @@ Menu {
         MenuSeparator {}
         MenuItem {
             objectName: "fullscreenItem"
-            text: "Во весь экран"
+            text: qsTr("Во весь экран")
             checkable: true
             checked: viewer.isFullscreen
             onTriggered: viewer.toggleFullscreen()
         }
         MenuItem {
             objectName: "stayOnTopItem"
-            text: "Поверх всех окон"
+            text: qsTr("Поверх всех окон")
             checkable: true
             checked: viewer.stayOnTop
             onTriggered: viewer.stayOnTop = !viewer.stayOnTop
@@ -84,7 +84,7 @@ Menu {
         MenuSeparator {}
         RatioMenu {
             objectName: "aspectMenu"
-            title: "Соотношение сторон"
+            title: qsTr("Соотношение сторон")
             value: videoOutput.aspectRatio
             onChosen: {
                 videoOutput.aspectRatio = ratio
@@ -93,7 +93,7 @@ Menu {
         }
         RatioMenu {
             objectName: "cropMenu"
-            title: "Кадрирование"
+            title: qsTr("Кадрирование")
             value: videoOutput.cropRatio
             onChosen: {
                 videoOutput.cropRatio = ratio
@@ -104,14 +104,14 @@ Menu {
         MenuSeparator {}
         DeinterlacingMenu {
             objectName: "deinterlacingMenu"
-            title: "Устранение чересстрочности"
+            title: qsTr("Устранение чересстрочности")
             value: videoPlayer.deinterlacing
             onChosen: videoPlayer.deinterlacing = mode
         }
     }
     TrackMenu {
         objectName: "subtitleTrackMenu"
-        title: "Субтитры"
+        title: qsTr("Субтитры")
         trackModel: videoPlayer.subtitleTrackModel
         currentTrack: videoPlayer.subtitleTrack
         onChosen: {
@@ -125,20 +125,20 @@ Menu {
     }
     MenuItem {
         objectName: "jtvItem"
-        text: "Телепрограмма"
+        text: qsTr("Телепрограмма")
         visible: root.inIptv
         onTriggered: toggleJtv()
     }
     MenuSeparator {}
     MenuItem {
         objectName: "settingsItem"
-        text: "Параметры"
+        text: qsTr("Параметры")
         onTriggered: viewer.showSettingsForm()
     }
     MenuSeparator {}
     MenuItem {
         objectName: "quitItem"
-        text: "Выход"
+        text: qsTr("Выход")
         onTriggered: viewer.quit()
     }
 }

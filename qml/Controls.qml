@@ -19,13 +19,11 @@ Rectangle {
     opacity: 0.8
     Behavior on opacity { NumberAnimation { duration: 100 } }
 
+    // "normal" shows everything as declared (bar and panel at 0.8, the channel texts
+    // at 1); the others fade what they hide.
     states: [
         State {
             name: "normal"
-            PropertyChanges { target: root; opacity: 0.8 }
-            PropertyChanges { target: playlist; opacity: 0.8 }
-            PropertyChanges { target: channelTitle; opacity: 1 }
-            PropertyChanges { target: channelGroup; opacity: 1 }
         },
         State {
             name: "hidden"
@@ -36,7 +34,6 @@ Rectangle {
         },
         State {
             name: "jtv"
-            PropertyChanges { target: root; opacity: 0.8 }
             PropertyChanges { target: playlist; opacity: 0 }
             PropertyChanges { target: channelTitle; opacity: 0 }
             PropertyChanges { target: channelGroup; opacity: 0 }
@@ -82,18 +79,8 @@ Rectangle {
             anchors.leftMargin: 17
             anchors.verticalCenter: parent.verticalCenter
             image: root.playing ? "../images/pauseButton.png" : "../images/playButton.png"
-            onClicked: {
-                resetFocus()
-                if (root.playing) {
-                    videoPlayer.pause()
-                    bubble.show(playPauseButton, "Воспроизвести")
-                } else {
-                    videoPlayer.play()
-                    bubble.show(playPauseButton, "Пауза")
-                }
-            }
-            onEntered: bubble.show(playPauseButton, root.playing ? "Пауза" : "Воспроизвести")
-            onExited: bubble.hide()
+            tooltip: root.playing ? qsTr("Пауза") : qsTr("Воспроизвести")
+            onClicked: root.playing ? videoPlayer.pause() : videoPlayer.play()
         }
 
         MyButton {
@@ -105,13 +92,8 @@ Rectangle {
             anchors.leftMargin: 17
             anchors.verticalCenter: parent.verticalCenter
             image: "../images/prevButton.png"
-            onClicked: {
-                resetFocus()
-                viewer.playPrev()
-                bubble.show(prevButton, "Назад")
-            }
-            onEntered: bubble.show(prevButton, "Назад")
-            onExited: bubble.hide()
+            tooltip: qsTr("Назад")
+            onClicked: viewer.playPrev()
         }
 
         MyButton {
@@ -123,13 +105,8 @@ Rectangle {
             anchors.leftMargin: 11
             anchors.verticalCenter: parent.verticalCenter
             image: "../images/nextButton.png"
-            onClicked: {
-                resetFocus()
-                viewer.playNext()
-                bubble.show(nextButton, "Вперед")
-            }
-            onEntered: bubble.show(nextButton, "Вперед")
-            onExited: bubble.hide()
+            tooltip: qsTr("Вперед")
+            onClicked: viewer.playNext()
         }
 
         Text {
@@ -204,27 +181,23 @@ Rectangle {
             property int lastVolume: 0
             readonly property bool muted: volumeSliderElement.value < 5
             image: muted ? "../images/volOff.png" : "../images/volOn.png"
+            tooltip: muted ? qsTr("Вкл. звук") : qsTr("Выкл. звук")
             onClicked: {
-                resetFocus()
                 if (muted) {
                     volumeSliderElement.setValue(lastVolume)
                     lastVolume = 0
-                    bubble.show(muteButton, "Выкл. звук")
                 } else {
                     lastVolume = Math.round(volumeSliderElement.value)
                     volumeSliderElement.setValue(0)
-                    bubble.show(muteButton, "Вкл. звук")
                 }
             }
-            onEntered: bubble.show(muteButton, muted ? "Вкл. звук" : "Выкл. звук")
-            onExited: bubble.hide()
         }
 
         MySlider {
             id: volumeSliderElement
             objectName: "volumeSlider"
             width: 70
-            anchors.right: jtvButton.left
+            anchors.right: rightButtons.left
             anchors.rightMargin: 20
             anchors.verticalCenter: parent.verticalCenter
             min: 0
@@ -233,100 +206,67 @@ Rectangle {
             onChanged: viewer.saveVolume(value)
         }
 
-        MyButton {
-            id: jtvButton
-            objectName: "jtvButton"
-            width: root.inIptv ? 18 : 0
-            height: 13
-            anchors.right: tvButton.left
-            anchors.rightMargin: root.inIptv ? 10 : 0
-            anchors.verticalCenter: parent.verticalCenter
-            visible: root.inIptv
-            image: "../images/tvProgram.png"
-            selected: root.state === "jtv"
-            onClicked: {
-                resetFocus()
-                toggleJtv()
-                bubble.show(jtvButton, "Телепрограмма")
-            }
-            onEntered: bubble.show(jtvButton, "Телепрограмма")
-            onExited: bubble.hide()
-        }
-
-        MyButton {
-            id: tvButton
-            objectName: "tvButton"
-            width: root.inIptv ? 0 : 18
-            height: 13
-            anchors.right: playlistButton.left
-            anchors.rightMargin: root.inIptv ? 0 : 10
-            anchors.verticalCenter: parent.verticalCenter
-            visible: !root.inIptv
-            image: "qrc:/images/tvButton.png"
-            onClicked: {
-                resetFocus()
-                viewer.loadIptv()
-            }
-            onEntered: bubble.show(tvButton, "Переключиться в режим ТВ")
-            onExited: bubble.hide()
-        }
-
-        MyButton {
-            id: playlistButton
-            objectName: "playlistButton"
-            width: 18
-            height: 13
-            anchors.right: aspectButton.left
-            anchors.rightMargin: 10
-            anchors.verticalCenter: parent.verticalCenter
-            image: "../images/playlist.png"
-            selected: playlist.isActive
-            onClicked: {
-                resetFocus()
-                playlist.isActive = !playlist.isActive
-                viewer.savePlaylistState(playlist.isActive)
-                bubble.show(playlistButton, "Список каналов")
-            }
-            onEntered: bubble.show(playlistButton, "Список каналов")
-            onExited: bubble.hide()
-        }
-
-        MyButton {
-            id: aspectButton
-            objectName: "aspectButton"
-            width: 18
-            height: 13
-            anchors.right: fullsrceenButton.left
-            anchors.rightMargin: 10
-            anchors.verticalCenter: parent.verticalCenter
-            image: "../images/aspectRatio.png"
-            readonly property string stateName: SceneLogic.aspectStateName(videoOutput.aspectRatio)
-            readonly property string tip: "Размер изображения (" + stateName + ")"
-            onClicked: {
-                resetFocus()
-                videoOutput.aspectRatio = SceneLogic.nextAspectRatio(videoOutput.aspectRatio)
-                channelMemory.rememberAspectRatio(videoOutput.aspectRatio)
-                bubble.show(aspectButton, tip)
-            }
-            onEntered: bubble.show(aspectButton, tip)
-            onExited: bubble.hide()
-        }
-
-        MyButton {
-            id: fullsrceenButton
-            objectName: "fullscreenButton"
-            width: 18
-            height: 13
+        // The buttons at the right, 10 pixels apart; the one of the guide and the one of
+        // TV mode take each other's place.
+        Row {
+            id: rightButtons
             anchors.right: parent.right
             anchors.rightMargin: 16
             anchors.verticalCenter: parent.verticalCenter
-            image: viewer.isFullscreen ? "../images/screenFull.png" : "../images/screenSmall.png"
-            onClicked: {
-                resetFocus()
-                viewer.toggleFullscreen()
+            spacing: 10
+
+            MyButton {
+                id: jtvButton
+                objectName: "jtvButton"
+                width: root.inIptv ? 18 : 0
+                visible: root.inIptv
+                image: "../images/tvProgram.png"
+                selected: root.state === "jtv"
+                tooltip: qsTr("Телепрограмма")
+                onClicked: toggleJtv()
             }
-            onEntered: bubble.show(fullsrceenButton, viewer.isFullscreen ? "Оконный режим" : "Полноэкранный режим")
-            onExited: bubble.hide()
+
+            MyButton {
+                id: tvButton
+                objectName: "tvButton"
+                visible: !root.inIptv
+                width: root.inIptv ? 0 : 18
+                image: "qrc:/images/tvButton.png"
+                tooltip: qsTr("Переключиться в режим ТВ")
+                onClicked: viewer.loadIptv()
+            }
+
+            MyButton {
+                id: playlistButton
+                objectName: "playlistButton"
+                image: "../images/playlist.png"
+                selected: playlist.isActive
+                tooltip: qsTr("Список каналов")
+                onClicked: {
+                    playlist.isActive = !playlist.isActive
+                    viewer.savePlaylistState(playlist.isActive)
+                }
+            }
+
+            MyButton {
+                id: aspectButton
+                objectName: "aspectButton"
+                image: "../images/aspectRatio.png"
+                readonly property string stateName: SceneLogic.aspectStateName(videoOutput.aspectRatio)
+                tooltip: qsTr("Размер изображения (%1)").arg(stateName)
+                onClicked: {
+                    videoOutput.aspectRatio = SceneLogic.nextAspectRatio(videoOutput.aspectRatio)
+                    channelMemory.rememberAspectRatio(videoOutput.aspectRatio)
+                }
+            }
+
+            MyButton {
+                id: fullsrceenButton
+                objectName: "fullscreenButton"
+                image: viewer.isFullscreen ? "../images/screenFull.png" : "../images/screenSmall.png"
+                tooltip: viewer.isFullscreen ? qsTr("Оконный режим") : qsTr("Полноэкранный режим")
+                onClicked: viewer.toggleFullscreen()
+            }
         }
 
         MouseArea {

@@ -1,18 +1,35 @@
 import QtQuick 2.12
 import QtGraphicalEffects 1.0
 
-// Image button: brightens under the pointer and when selected.
+// Image button of the control bar: brightens under the pointer and when selected,
+// takes the keyboard focus back to the picture on a click, and shows its tooltip in
+// the scene's bubble while the pointer is over it.
 MouseArea {
     id: root
 
     property string image: ""
     property bool selected: false
+    // Follows the button's state: a click that changes it shows the new text at once.
+    property string tooltip: ""
     // The software scene graph has no shader effects: the picture is drawn plainly,
     // dimmed when neither selected nor under the pointer.
     readonly property bool effects: GraphicsInfo.api !== GraphicsInfo.Software
 
+    // The size of most buttons of the bar.
+    implicitWidth: 18
+    implicitHeight: 13
     hoverEnabled: true
     cursorShape: Qt.PointingHandCursor
+
+    function showTooltip() {
+        if (root.tooltip !== "")
+            bubble.show(root, root.tooltip)
+    }
+
+    onEntered: showTooltip()
+    onExited: bubble.hide()
+    onClicked: resetFocus()
+    onTooltipChanged: if (root.containsMouse) showTooltip()
 
     Image {
         id: picture

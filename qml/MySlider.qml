@@ -1,32 +1,14 @@
 import QtQuick 2.12
-import NovalineScenes 1.0
 
 // Volume slider: a knob on a two-coloured track. changed is emitted on user choices only.
-Item {
+RangeControl {
     id: root
 
-    property real min: 0
-    property real max: 1
-    property real value: min
-    property real init: (min + max) / 2
-    readonly property real span: width - knob.width
-    property alias knobX: knob.x
+    span: width - knob.width
 
     signal changed(real value)
 
     height: 10
-
-    function setValue(v) {
-        setBarX(SceneLogic.clamp(v, min, max))
-        updateValue()
-    }
-    function setBarX(v) {
-        if (min < max)
-            knob.x = SceneLogic.barPosition(v, min, max, span)
-    }
-    function updateValue() {
-        value = SceneLogic.valueAt(knob.x, min, max, span)
-    }
 
     Rectangle {
         id: track
@@ -58,7 +40,7 @@ Item {
         anchors.fill: parent
         cursorShape: Qt.PointingHandCursor
         onClicked: {
-            knob.x = SceneLogic.clamp(mouse.x, 0, root.span)
+            root.position = Math.max(0, Math.min(mouse.x, root.span))
             root.updateValue()
             root.changed(root.value)
         }
@@ -67,6 +49,7 @@ Item {
     Rectangle {
         id: knob
         objectName: "volumeKnob"
+        x: root.position
         width: 10
         height: 10
         radius: 15
@@ -82,15 +65,13 @@ Item {
             property real pressX: 0
             onPressed: pressX = mouse.x
             onPositionChanged: {
-                var nx = knob.x + (mouse.x - pressX)
-                if (SceneLogic.strictlyInside(nx, 0, root.span)) {
-                    knob.x = nx
+                var nx = root.position + (mouse.x - pressX)
+                if (nx > 0 && nx < root.span) {
+                    root.position = nx
                     root.updateValue()
                 }
             }
             onReleased: root.changed(root.value)
         }
     }
-
-    Component.onCompleted: setValue(init)
 }

@@ -14,7 +14,7 @@ Rectangle {
     property alias mouseArea: playlistMouseArea
     property alias list: tvListView
     readonly property bool favouritesEnabled: config.holdsChannels
-    readonly property string favouritesTitle: "Я люблю"
+    readonly property string favouritesTitle: qsTr("Я люблю")
 
     function setCurrentGroup(group) {
         if (tvListView.currentGroup !== favouritesTitle)
@@ -189,7 +189,7 @@ Rectangle {
                         font.family: "Tahoma"
                         font.pixelSize: 11
                         color: "#989898"
-                        text: "Здесь пока пусто"
+                        text: qsTr("Здесь пока пусто")
                         visible: favouriteRows.count === 0
                     }
 
@@ -198,22 +198,7 @@ Rectangle {
                         objectName: "favouriteRows"
                         // Built only while the section is open.
                         model: favourites.open ? playlistFavouritesModel : null
-
-                        PlaylistElement {
-                            objectName: "favouriteEntry"
-                            width: parent.width
-                            height: favourites.open ? 20 : 0
-                            url: model.url
-                            title: model.title
-                            // As in the main list, where an empty group is "ungrouped".
-                            group: SceneLogic.groupKey(model.group)
-                            favourite: true
-                            selected: false
-                            current: model.id === root.currentId
-                            enableFavourites: root.favouritesEnabled
-                            onDoubleClicked: viewer.playTv(model.id)
-                            onLiked: viewer.loveChannel(model.url)
-                        }
+                        delegate: entryDelegate
                     }
                 }
             }
@@ -234,25 +219,36 @@ Rectangle {
                 }
                 DelegateChoice {
                     roleValue: false
-                    PlaylistElement {
-                        objectName: "playlistEntry"
-                        width: tvListView.width
-                        height: 20
-                        url: model.url
-                        title: model.title
-                        group: model.group
-                        favourite: model.favourite
-                        selected: model.selected
-                        current: model.id === root.currentId
-                        enableFavourites: root.favouritesEnabled
-                        onClicked: {
-                            playlistModel.unselectAll()
-                            playlistModel.selectItem(model.id)
-                        }
-                        onDoubleClicked: viewer.playTv(model.id)
-                        onLiked: viewer.loveChannel(model.url)
-                    }
+                    delegate: entryDelegate
                 }
+            }
+        }
+
+        // One channel row, in its group of the list or in the favourites section, where
+        // it is never drawn selected and a single click does nothing.
+        Component {
+            id: entryDelegate
+            PlaylistElement {
+                readonly property bool inFavourites: ListView.view === null
+                objectName: inFavourites ? "favouriteEntry" : "playlistEntry"
+                width: tvListView.width
+                height: 20
+                url: model.url
+                title: model.title
+                // An empty group is "ungrouped", as the list's sections name it.
+                group: SceneLogic.groupKey(model.group)
+                favourite: model.favourite
+                selected: !inFavourites && model.selected
+                current: model.id === root.currentId
+                enableFavourites: root.favouritesEnabled
+                onClicked: {
+                    if (inFavourites)
+                        return
+                    playlistModel.unselectAll()
+                    playlistModel.selectItem(model.id)
+                }
+                onDoubleClicked: viewer.playTv(model.id)
+                onLiked: viewer.loveChannel(model.url)
             }
         }
 

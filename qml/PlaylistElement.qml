@@ -26,7 +26,9 @@ Rectangle {
     // "" for no heart.
     readonly property string heartState: SceneLogic.heartState(entryArea.containsMouse,
                                                                 heartArea.containsMouse, favourite)
-    readonly property real heartLightness: SceneLogic.heartLightness(heartState)
+    readonly property real heartLightness: heartState === "channelHover" ? 0.4
+                                           : heartState === "infavhover" ? 0.8
+                                           : heartState !== "" ? 0.6 : 0
 
     Text {
         objectName: "bullet"

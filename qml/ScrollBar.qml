@@ -66,7 +66,7 @@ Item {
                     if (!pressed)
                         return
                     var p = mapToItem(groove, mouse.x, mouse.y)
-                    var y = SceneLogic.clamp(p.y - grabY, 0, root.trackLength)
+                    var y = Math.max(0, Math.min(p.y - grabY, root.trackLength))
                     flickable.contentY = flickable.originY
                             + SceneLogic.contentForHandle(y, root.contentRange, root.trackLength)
                 }

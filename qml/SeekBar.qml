@@ -1,32 +1,15 @@
 import QtQuick 2.12
-import NovalineScenes 1.0
 
 // Seek bar along the top edge of the control bar. value changes only on user choices;
 // the player's progress moves the played part through setBarX.
-Item {
+RangeControl {
     id: root
 
-    property real min: 0
-    property real max: 1
-    property real value: min
-    property real init: 0
+    init: 0
     readonly property bool hovered: barArea.containsMouse || knobArea.containsMouse || knobArea.pressed
-    property alias playedWidth: activeBar.width
 
     height: hovered ? 10 : 4
     Behavior on height { NumberAnimation { duration: 100 } }
-
-    function setValue(v) {
-        setBarX(SceneLogic.clamp(v, min, max))
-        updateValue()
-    }
-    function setBarX(v) {
-        if (min < max)
-            activeBar.width = SceneLogic.barPosition(v, min, max, width)
-    }
-    function updateValue() {
-        value = SceneLogic.valueAt(activeBar.width, min, max, width)
-    }
 
     Rectangle {
         anchors.fill: parent
@@ -39,7 +22,7 @@ Item {
         anchors.left: parent.left
         anchors.top: parent.top
         anchors.bottom: parent.bottom
-        width: 0
+        width: root.position
         color: "#2b9af9"
     }
 
@@ -77,14 +60,12 @@ Item {
             onPositionChanged: {
                 if (!pressed)
                     return
-                var nw = activeBar.width + (mouse.x - pressX)
-                if (SceneLogic.strictlyInside(nw, 0, root.width)) {
-                    activeBar.width = nw
+                var nw = root.position + (mouse.x - pressX)
+                if (nw > 0 && nw < root.width) {
+                    root.position = nw
                     root.updateValue()
                 }
             }
         }
     }
-
-    Component.onCompleted: setValue(init)
 }

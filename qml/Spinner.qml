@@ -9,26 +9,12 @@ Image {
     cache: false
     rotation: 0
 
-    SequentialAnimation on rotation {
+    // Ticks, not smooth: 40 degrees every 50 ms, a turn in 450 ms.
+    Timer {
+        interval: 50
+        repeat: true
         running: spinner.visible
-        loops: Animation.Infinite
-        PropertyAnimation { from: 0; to: 40; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 40; to: 80; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 80; to: 120; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 120; to: 160; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 160; to: 200; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 200; to: 240; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 240; to: 280; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 280; to: 320; duration: 0 }
-        PauseAnimation { duration: 50 }
-        PropertyAnimation { from: 320; to: 360; duration: 0 }
-        PauseAnimation { duration: 50 }
+        triggeredOnStart: true
+        onTriggered: spinner.rotation = (spinner.rotation + 40) % 360
     }
 }

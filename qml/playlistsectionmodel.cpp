@@ -249,25 +249,22 @@ void PlaylistSectionModel::applyStep(const QVector<Row> &target)
 void PlaylistSectionModel::applyRows(QVector<Row> rows)
 {
     const int oldCount = m_rows.size();
-    QHash<Key, int> newIndex;
-    newIndex.reserve(rows.size());
+    // Each row's place by its key; a key that stands twice makes the lists not unique.
     bool unique = true;
-    for (int i = 0; i < rows.size(); ++i) {
-        const Row &r = rows.at(i);
-        const Key k{r.header, r.id, r.group, r.occurrence};
-        if (newIndex.contains(k))
-            unique = false;
-        newIndex.insert(k, i);
-    }
-    QHash<Key, int> oldIndex;
-    oldIndex.reserve(m_rows.size());
-    for (int i = 0; i < m_rows.size(); ++i) {
-        const Row &r = m_rows.at(i);
-        const Key k{r.header, r.id, r.group, r.occurrence};
-        if (oldIndex.contains(k))
-            unique = false;
-        oldIndex.insert(k, i);
-    }
+    auto indexRows = [&unique](const QVector<Row> &list) {
+        QHash<Key, int> index;
+        index.reserve(list.size());
+        for (int i = 0; i < list.size(); ++i) {
+            const Row &r = list.at(i);
+            const Key k{r.header, r.id, r.group, r.occurrence};
+            if (index.contains(k))
+                unique = false;
+            index.insert(k, i);
+        }
+        return index;
+    };
+    const QHash<Key, int> newIndex = indexRows(rows);
+    const QHash<Key, int> oldIndex = indexRows(m_rows);
 
     // Rows kept on both sides must keep their order; otherwise announce a reset.
     bool ordered = unique;

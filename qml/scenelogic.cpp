@@ -1,5 +1,6 @@
 #include "scenelogic.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -38,13 +39,13 @@ QString aspectStateName(int ratio)
 {
     switch (ratio) {
     case RatioOriginal:
-        return QStringLiteral("Оригинал");
+        return QCoreApplication::translate("SceneLogic", "Оригинал");
     case Ratio16x9:
         return QStringLiteral("16:9");
     case Ratio4x3:
         return QStringLiteral("4:3");
     default:
-        return QStringLiteral("Другое");
+        return QCoreApplication::translate("SceneLogic", "Другое");
     }
 }
 
@@ -110,11 +111,6 @@ double valueAt(double pos, double min, double max, double span)
     return min + (max - min) * pos / span;
 }
 
-bool strictlyInside(double v, double lo, double hi)
-{
-    return v > lo && v < hi;
-}
-
 double handleForContent(double contentY, double range, double track)
 {
     if (range <= 0 || track <= 0)
@@ -149,20 +145,9 @@ QString heartState(bool overEntry, bool overHeart, bool favourite)
     return QString();
 }
 
-double heartLightness(const QString &state)
-{
-    if (state == QLatin1String("channelHover"))
-        return 0.4;
-    if (state == QLatin1String("hover") || state == QLatin1String("infav"))
-        return 0.6;
-    if (state == QLatin1String("infavhover"))
-        return 0.8;
-    return 0;
-}
-
 QString searchPlaceholder()
 {
-    return QStringLiteral("Поиск...");
+    return QCoreApplication::translate("SceneLogic", "Поиск...");
 }
 
 QString searchFilter(const QString &text)
@@ -214,7 +199,7 @@ QString capitalizeWords(const QString &text)
 QString weekdayTitle(const QVariant &section)
 {
     const QDate d = sectionDate(section);
-    return d.isValid() ? capitalizeWords(QLocale::system().toString(d, QStringLiteral("dddd")))
+    return d.isValid() ? capitalizeWords(QLocale().toString(d, QStringLiteral("dddd")))
                        : QString();
 }
 
@@ -222,7 +207,7 @@ QString dayTitle(const QVariant &section)
 {
     const QDate d = sectionDate(section);
     return d.isValid()
-        ? capitalizeWords(QLocale::system().toString(d, QStringLiteral("( dd MMM )")))
+        ? capitalizeWords(QLocale().toString(d, QStringLiteral("( dd MMM )")))
         : QString();
 }
 
@@ -270,7 +255,6 @@ QVariantMap SceneLogic::bubblePlacement(double cx, double cy, double parentWidth
             {QStringLiteral("pointerX"), p.pointerX}};
 }
 
-double SceneLogic::clamp(double v, double lo, double hi) const { return scenes::clamp(v, lo, hi); }
 double SceneLogic::barPosition(double v, double min, double max, double span) const
 {
     return scenes::barPosition(v, min, max, span);
@@ -278,10 +262,6 @@ double SceneLogic::barPosition(double v, double min, double max, double span) co
 double SceneLogic::valueAt(double pos, double min, double max, double span) const
 {
     return scenes::valueAt(pos, min, max, span);
-}
-bool SceneLogic::strictlyInside(double v, double lo, double hi) const
-{
-    return scenes::strictlyInside(v, lo, hi);
 }
 double SceneLogic::handleForContent(double contentY, double range, double track) const
 {
@@ -298,10 +278,6 @@ double SceneLogic::contentForGrooveClick(double y, double grooveHeight, double r
 QString SceneLogic::heartState(bool overEntry, bool overHeart, bool favourite) const
 {
     return scenes::heartState(overEntry, overHeart, favourite);
-}
-double SceneLogic::heartLightness(const QString &state) const
-{
-    return scenes::heartLightness(state);
 }
 QString SceneLogic::searchPlaceholder() const { return scenes::searchPlaceholder(); }
 QString SceneLogic::searchFilter(const QString &text) const { return scenes::searchFilter(text); }

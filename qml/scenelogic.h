@@ -44,11 +44,12 @@ struct BubblePlace {
 BubblePlace bubblePlacement(double cx, double cy, double parentWidth, double bubbleWidth,
                             double targetWidth, double contentHeight);
 
-// Slider arithmetic over a span of pixels for the range [min, max].
+// v limited to [lo, hi]; lo when the range is empty.
 double clamp(double v, double lo, double hi);
+
+// Slider arithmetic over a span of pixels for the range [min, max].
 double barPosition(double v, double min, double max, double span);
 double valueAt(double pos, double min, double max, double span);
-bool strictlyInside(double v, double lo, double hi);
 
 // Scroll bar arithmetic: range is content height minus view height, track the length
 // the handle can travel.
@@ -56,16 +57,14 @@ double handleForContent(double contentY, double range, double track);
 double contentForHandle(double handleY, double range, double track);
 double contentForGrooveClick(double y, double grooveHeight, double range);
 
-// Heart of a playlist entry: the look's name (first match wins), "" for no heart, and
-// the lightness of each look.
+// Heart of a playlist entry: the look's name (first match wins), "" for no heart.
 QString heartState(bool overEntry, bool overHeart, bool favourite);
-double heartLightness(const QString &state);
 
-// Search field.
+// Search field: the placeholder in the interface language.
 QString searchPlaceholder();
 QString searchFilter(const QString &text);
 
-// Guide texts.
+// Guide texts; day names in the default locale (the interface language's).
 QString clockTime(const QDateTime &t);
 QString timeRange(const QDateTime &start, const QDateTime &end);
 QDate sectionDate(const QVariant &section);
@@ -97,15 +96,12 @@ public:
     Q_INVOKABLE QVariantMap bubblePlacement(double cx, double cy, double parentWidth,
                                             double bubbleWidth, double targetWidth,
                                             double contentHeight) const;
-    Q_INVOKABLE double clamp(double v, double lo, double hi) const;
     Q_INVOKABLE double barPosition(double v, double min, double max, double span) const;
     Q_INVOKABLE double valueAt(double pos, double min, double max, double span) const;
-    Q_INVOKABLE bool strictlyInside(double v, double lo, double hi) const;
     Q_INVOKABLE double handleForContent(double contentY, double range, double track) const;
     Q_INVOKABLE double contentForHandle(double handleY, double range, double track) const;
     Q_INVOKABLE double contentForGrooveClick(double y, double grooveHeight, double range) const;
     Q_INVOKABLE QString heartState(bool overEntry, bool overHeart, bool favourite) const;
-    Q_INVOKABLE double heartLightness(const QString &state) const;
     Q_INVOKABLE QString searchPlaceholder() const;
     Q_INVOKABLE QString searchFilter(const QString &text) const;
     Q_INVOKABLE QString clockTime(const QDateTime &t) const;

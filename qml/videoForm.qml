@@ -55,7 +55,7 @@ Rectangle {
         // A volume asked for from outside the scene goes through the slider, which the
         // player is bound to.
         function onVolumeRequested(volume) {
-            var v = SceneLogic.clamp(volume, controls.volumeSlider.min, controls.volumeSlider.max)
+            var v = Math.max(controls.volumeSlider.min, Math.min(volume, controls.volumeSlider.max))
             controls.volumeSlider.setBarX(v)
             controls.volumeSlider.value = v
             viewer.saveVolume(v)

@@ -110,9 +110,9 @@ void Reconnector::updateText()
 {
     QString text;
     if (m_unavailable)
-        text = QStringLiteral("Канал недоступен");
+        text = tr("Канал недоступен");
     else if (m_attempt > 0)
-        text = QStringLiteral("Переподключение\u2026 %1/%2").arg(m_attempt).arg(m_delays.size());
+        text = tr("Переподключение… %1/%2").arg(m_attempt).arg(m_delays.size());
     if (text == m_text)
         return;
     m_text = text;

@@ -70,6 +70,13 @@ SettingsForm::SettingsForm(QSettings *settings, QWidget *parent)
     ui->guideUrl->setText(settings->value(QStringLiteral("guideUrl")).toString());
     ui->guideOffset->setValue(settings->value(QStringLiteral("guideOffsetMinutes"), 0).toInt());
 
+    // Language names stand in their own language, so that each reader finds theirs.
+    ui->uiLanguage->addItem(tr("Системный"), QStringLiteral("system"));
+    ui->uiLanguage->addItem(QStringLiteral("Русский"), QStringLiteral("ru"));
+    ui->uiLanguage->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    const int language = ui->uiLanguage->findData(settings->value(QStringLiteral("uiLanguage")).toString());
+    ui->uiLanguage->setCurrentIndex(language < 0 ? 0 : language);
+
     loaded = true;
 
     if (settings->value(QStringLiteral("updateState")).toString() != QLatin1String("extracted"))
@@ -251,6 +258,13 @@ void SettingsForm::on_guideBrowse_clicked()
 void SettingsForm::on_guideOffset_editingFinished()
 {
     storeChannelSetting("guideOffsetMinutes", ui->guideOffset->value());
+}
+
+void SettingsForm::on_uiLanguage_currentIndexChanged(int index)
+{
+    // Takes effect at the next start: the texts are looked up as the window is built.
+    if (loaded && index >= 0)
+        settings->setValue(QStringLiteral("uiLanguage"), ui->uiLanguage->itemData(index).toString());
 }
 
 void SettingsForm::on_reloadChannels_clicked()

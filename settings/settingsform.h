@@ -60,6 +60,7 @@ private slots:
     void on_guideBrowse_clicked();
     void on_guideOffset_editingFinished();
     void on_reloadChannels_clicked();
+    void on_uiLanguage_currentIndexChanged(int index);
 
 private:
     void changeAssociations(const QString &argument, const QString &title,

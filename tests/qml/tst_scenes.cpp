@@ -185,6 +185,13 @@ public:
         }
         return out;
     }
+    QStringList entryTexts(const QList<QObject *> &items)
+    {
+        QStringList out;
+        for (QObject *o : items)
+            out << o->property("text").toString();
+        return out;
+    }
     // Pictures of the player for a person to look at, when NOVALINE_SCREENSHOT_DIR is set.
     void screenshot(const QString &name)
     {
@@ -581,8 +588,12 @@ private slots:
         QQuickItem *heart = findItem(row, "heartButton");
         hover(centre(row));
         QCOMPARE(row->property("heartState").toString(), QString("channelHover"));
+        const double dim = row->property("heartLightness").toDouble();
         click(heart);
         QCOMPARE(row->property("heartState").toString(), QString("infavhover"));
+        // A loved channel's heart under the pointer stands out from a plain row's.
+        QVERIFY(row->property("heartLightness").toDouble() > dim);
+        QVERIFY(dim > 0);
         QTRY_VERIFY(row->property("favourite").toBool());
         QVERIFY(config->playlistModel()->item(2)->favourite());
         click(item("favouritesHeader"));
@@ -763,7 +774,10 @@ private slots:
         // Ratio lists check the current value; a choice replaces it.
         QObject *crop = byName("cropMenu");
         const QList<QObject *> crops = menuItems(crop);
-        QCOMPARE(crops.size(), 11);
+        // In the model's order, although the scene loads in the background.
+        QCOMPARE(entryTexts(crops), QStringList({"по умолчанию", "16:9", "16:10", "185:100", "221:100", "235:100",
+                                            "239:100", "4:3", "5:4", "5:3", "1:1"}));
+        QCOMPARE(entryTexts(menuItems(byName("aspectMenu"))), entryTexts(crops));
         QVERIFY(crops.at(0)->property("checked").toBool());
         QCOMPARE(QQmlProperty::read(item("videoOutput"), "anchors.topMargin").toReal(), -10.0);
         QMetaObject::invokeMethod(crops.at(7), "trigger");  // 4:3
@@ -776,6 +790,8 @@ private slots:
         QObject *deint = byName("deinterlacingMenu");
         const QList<QObject *> modes = menuItems(deint);
         QCOMPARE(modes.size(), 11);
+        QCOMPARE(entryTexts(modes), QStringList({"отключено", "Отбрасывание", "Смешивание", "Среднее", "Удвоение",
+                                            "Линейное", "X", "Yadif", "Yadif(2x)", "Фоспор", "NTSC(IVTC)"}));
         QVERIFY(modes.at(6)->property("checked").toBool());  // X, the default
         QMetaObject::invokeMethod(modes.at(7), "trigger");
         QCOMPARE(prop("videoPlayer", "deinterlacing").toInt(), 7);

@@ -194,7 +194,8 @@ private slots:
             "on_reconnect_toggled(bool)", "on_playlistSource_toggled(bool)",
             "on_playlistUrl_editingFinished()", "on_playlistBrowse_clicked()",
             "on_guideUrl_editingFinished()", "on_guideBrowse_clicked()",
-            "on_guideOffset_editingFinished()", "on_reloadChannels_clicked()"};
+            "on_guideOffset_editingFinished()", "on_reloadChannels_clicked()",
+            "on_uiLanguage_currentIndexChanged(int)"};
         const QMetaObject *mo = &SettingsForm::staticMetaObject;
         QStringList methods;
         for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
@@ -322,6 +323,36 @@ private slots:
         QTest::keyClick(cache, Qt::Key_Return);
         QVERIFY(settings->value("networkCaching").toInt() <= 60000);
         QCOMPARE(spy.count(), 0);
+    }
+
+    void interfaceLanguageForTheNextStart_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("pick");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("absent reads as the system's") << QVariant() << "Системный" << 2 << "en";
+        QTest::newRow("stored ru") << QVariant("ru") << "Русский" << 0 << "system";
+        QTest::newRow("stored en") << QVariant("en") << "English" << 1 << "ru";
+        QTest::newRow("unknown reads as the system's") << QVariant("fr") << "Системный" << 1 << "ru";
+    }
+    void interfaceLanguageForTheNextStart()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, shown);
+        QFETCH(int, pick);
+        QFETCH(QString, written);
+        if (stored.isValid())
+            settings->setValue("uiLanguage", stored);
+        RecordingForm form(settings.get());
+        QSignalSpy updated(&form, &SettingsForm::settingsUpdated);
+        auto *box = child<QComboBox>(&form, "uiLanguage");
+        QCOMPARE(box->currentText(), shown);
+        QCOMPARE(settings->value("uiLanguage"), stored);
+        box->setCurrentIndex(pick);
+        QCOMPARE(settings->value("uiLanguage").toString(), written);
+        // The running window keeps its texts: nothing to announce.
+        QCOMPARE(updated.count(), 0);
     }
 
     void reconnectBoxLoadsWritesAndAnnounces_data()
