@@ -757,8 +757,8 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                   const QString staged = cacheFolder() + QLatin1Char('/') + stagingName(jtvFileName);
                   Xmltv::Options options;
                   options.offsetMinutes = offsetMinutes;
-                  // Titles in the desktop's language: the interface may speak another.
-                  options.language = QLocale::system().name().left(2);
+                  // Titles in the language the interface speaks (the default locale follows it).
+                  options.language = QLocale().name().left(2);
                   const bool removeSource = !address.isLocalFile();
                   const QString stampPath = guideStampPath();
                   const QString cached = jtvFilePath();
