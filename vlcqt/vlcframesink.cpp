@@ -96,7 +96,14 @@ void VlcFrameSink::guessVisibleSize(unsigned proposedWidth, unsigned proposedHei
 unsigned VlcFrameSink::formatCallback(void **opaque, char *chroma, unsigned *width,
                                       unsigned *height, unsigned *pitches, unsigned *lines)
 {
-    return sinkOf(*opaque)->negotiate(chroma, width, height, pitches, lines);
+    VlcFrameSink *sink = sinkOf(*opaque);
+    // The probe asks libVLC for the real size; it must not be called under our mutex.
+    std::function<bool(unsigned *, unsigned *)> probe;
+    {
+        std::lock_guard<std::mutex> lock(sink->m_mutex);
+        probe = sink->m_realSizeProbe;
+    }
+    return sink->negotiateWith(probe, chroma, width, height, pitches, lines);
 }
 
 void VlcFrameSink::cleanupCallback(void *opaque)
@@ -122,20 +129,15 @@ void VlcFrameSink::displayCallback(void *opaque, void *picture)
     sinkOf(opaque)->display(picture);
 }
 
-unsigned VlcFrameSink::negotiate(char *chroma, unsigned *width, unsigned *height,
-                                 unsigned *pitches, unsigned *lines)
+unsigned VlcFrameSink::negotiateWith(const std::function<bool(unsigned *, unsigned *)> &probe,
+                                     char *chroma, unsigned *width, unsigned *height,
+                                     unsigned *pitches, unsigned *lines)
 {
     // Runs on libVLC's thread inside a C callback: nothing may be thrown from here.
     const char *why = nullptr;
     unsigned accepted = 0;
     std::function<void(const char *)> refused;
     try {
-        // The probe asks libVLC for the real size; it must not be called under our mutex.
-        std::function<bool(unsigned *, unsigned *)> probe;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            probe = m_realSizeProbe;
-        }
         unsigned realW = 0, realH = 0;
         if (probe && !probe(&realW, &realH))
             realW = realH = 0;
@@ -262,6 +264,10 @@ void *VlcFrameSink::lock(void **planes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::shared_ptr<VlcFrameBuffer> chosen;
+    if (!m_bufferBytes) {
+        planes[0] = planes[1] = planes[2] = nullptr;
+        return nullptr; // no format negotiated
+    }
     for (const auto &b : m_pool) {
         if (b->state == VlcFrameBuffer::Free) {
             chosen = b;
@@ -391,4 +397,84 @@ void VlcFrameSink::clear()
     m_cleared = true;
     m_pictureAnnounced = false;
     notifyLocked();
+}
+
+std::vector<std::shared_ptr<VlcFrameBuffer>> VlcFrameSink::takePictures()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::shared_ptr<VlcFrameBuffer>> pictures;
+    pictures.swap(m_pool);
+    m_latest.reset();
+    const int serial = m_format.serial;
+    m_format = VlcFrameFormat();
+    m_format.serial = serial;
+    m_bufferBytes = 0;
+    return pictures;
+}
+
+VlcVideoPort::VlcVideoPort(std::shared_ptr<VlcFrameSink> sink,
+                           std::function<bool(unsigned *, unsigned *)> probe)
+    : m_sink(std::move(sink))
+    , m_probe(std::move(probe))
+{
+}
+
+void VlcVideoPort::retire()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_retired)
+        return;
+    m_retired = true;
+    m_kept = m_sink->takePictures();
+    m_probe = nullptr;
+}
+
+unsigned VlcVideoPort::formatCallback(void **opaque, char *chroma, unsigned *width, unsigned *height,
+                                      unsigned *pitches, unsigned *lines)
+{
+    auto *port = static_cast<VlcVideoPort *>(*opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    if (port->m_retired)
+        return 0;
+    return port->m_sink->negotiateWith(port->m_probe, chroma, width, height, pitches, lines);
+}
+
+void VlcVideoPort::cleanupCallback(void *opaque)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    if (port->m_retired) {
+        port->m_kept.clear();
+        return;
+    }
+    VlcFrameSink::cleanupCallback(port->m_sink.get());
+}
+
+void *VlcVideoPort::lockCallback(void *opaque, void **planes)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    if (!port->m_retired)
+        return VlcFrameSink::lockCallback(port->m_sink.get(), planes);
+    // Any of the pictures of its format will do: nobody looks at them.
+    if (port->m_kept.empty()) {
+        planes[0] = planes[1] = planes[2] = nullptr;
+        return nullptr;
+    }
+    VlcFrameBuffer *b = port->m_kept[port->m_next++ % port->m_kept.size()].get();
+    for (int i = 0; i < 3; ++i)
+        planes[i] = b->planes[i];
+    return b;
+}
+
+void VlcVideoPort::unlockCallback(void *, void *, void *const *)
+{
+}
+
+void VlcVideoPort::displayCallback(void *opaque, void *picture)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    if (!port->m_retired)
+        VlcFrameSink::displayCallback(port->m_sink.get(), picture);
 }
