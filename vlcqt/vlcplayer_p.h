@@ -53,6 +53,16 @@ struct VlcBackend
     bool used = false; // mp has been given a media
     std::shared_ptr<VlcVideoPort> port; // mp's video callbacks
     VlcCore::Retirer retire;
+    // One stopped player kept for the next media: a new one opens an audio output,
+    // which takes a while. Filled by the retiring thread.
+    struct Spare
+    {
+        std::mutex mutex;
+        libvlc_media_player_t *mp = nullptr;
+        std::shared_ptr<VlcVideoPort> port; // its callbacks' target until it is reused
+        bool closed = false;
+    };
+    std::shared_ptr<Spare> spare = std::make_shared<Spare>();
     std::shared_ptr<VlcFrameSink> sink;
     std::shared_ptr<VlcBridge> bridge;
     QByteArray deinterlace; // last mode sent, for diagnostics
@@ -114,7 +124,7 @@ public:
     VlcPlayer *q;
     std::shared_ptr<VlcCore> core;
     std::shared_ptr<VlcBackend> backend;
-    bool backendCreated = false; // libVLC made the first media player
+    bool backendCreated = false; // libVLC is there to make media players
     VlcTrackModel *audioModel;
     VlcTrackModel *videoModel;
     VlcTrackModel *subtitleModel;

@@ -161,10 +161,19 @@ void onVlcEvent(const libvlc_event_t *event, void *opaque)
     });
 }
 
-// A new media player for b, with its callbacks; the current one must be retired.
+// A media player for b (the spare, else a new one), with its callbacks; the current
+// one must be retired.
 bool attachPlayer(VlcBackend &b)
 {
-    libvlc_media_player_t *mp = libvlc_media_player_new(b.instance);
+    libvlc_media_player_t *mp = nullptr;
+    std::shared_ptr<VlcVideoPort> oldPort;
+    {
+        std::lock_guard<std::mutex> lock(b.spare->mutex);
+        std::swap(mp, b.spare->mp);
+        oldPort.swap(b.spare->port);
+    }
+    if (!mp)
+        mp = libvlc_media_player_new(b.instance);
     if (!mp) {
         qCCritical(lcVlcPlayer, "libVLC could not create a media player");
         return false;
@@ -201,8 +210,16 @@ void retirePlayer(VlcBackend &b)
     for (libvlc_event_type_t type : WatchedEvents)
         libvlc_event_detach(events, type, onVlcEvent, b.bridge.get());
     b.port->retire();
-    b.retire([mp = b.mp, port = b.port] {
+    b.retire([mp = b.mp, port = b.port, spare = b.spare] {
         libvlc_media_player_stop(mp);
+        {
+            std::lock_guard<std::mutex> lock(spare->mutex);
+            if (!spare->closed && !spare->mp) {
+                spare->mp = mp;
+                spare->port = port;
+                return;
+            }
+        }
         libvlc_media_player_release(mp);
     });
     b.mp = nullptr;
@@ -273,8 +290,9 @@ VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
                 d->setHasPicture(true);
         });
     });
-    // Nothing runs on the worker yet: the first player is made here.
-    backendCreated = attachPlayer(*backend);
+    // Made on the worker: opening an audio output takes a while.
+    backendCreated = true;
+    core->post([b = backend] { attachPlayer(*b); });
 }
 
 void VlcPlayerPrivate::startBackend(quint64 gen)
@@ -366,9 +384,25 @@ void VlcPlayerPrivate::stopAndWait(int timeoutMs)
 
 void VlcPlayerPrivate::releaseBackend()
 {
-    run([](VlcBackend &b) {
+    if (!core)
+        return;
+    // Also without a current player (stopped for quitting): the spare is released.
+    core->post([backend = backend] {
+        VlcBackend &b = *backend;
         b.bridge->generation = 0;
         retirePlayer(b);
+        // The spare goes after the players retired before it.
+        b.retire([spare = b.spare] {
+            libvlc_media_player_t *mp = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(spare->mutex);
+                spare->closed = true;
+                std::swap(mp, spare->mp);
+            }
+            if (mp)
+                libvlc_media_player_release(mp);
+            spare->port.reset();
+        });
         b.sink->setRefusalHandler(nullptr);
         b.sink->setFirstPictureHandler(nullptr);
         b.sink->clear();
@@ -445,9 +479,13 @@ void VlcPlayerPrivate::sendTrack(int kind, int id)
 void VlcPlayerPrivate::sendDeinterlacing()
 {
     const QByteArray name = Vlc::deinterlacingName(deinterlacing);
-    run([name](VlcBackend &b) {
-        CoreVariables::get().deinterlace(b.mp, name);
-        b.deinterlace = name;
+    if (!hasBackend())
+        return;
+    // Kept for the players made later.
+    core->post([b = backend, name] {
+        if (b->mp)
+            CoreVariables::get().deinterlace(b->mp, name);
+        b->deinterlace = name;
     });
 }
 
