@@ -21,11 +21,18 @@ then measures each player in turn, interleaved, N runs each (median reported):
 
 Every player's picture is detected the same way: grabs of the window's pixels.
 "fast" serves the stream as fast as it is read; "paced" at its own byte rate.
+
+VLC refuses to run as root: run as root, the script creates the system user
+"novaline-bench" (useradd --system, no home, no login shell) the first time and runs
+cvlc as that user, with a temporary HOME of its own. The private X server listens on
+its local socket only and without access control (-ac), so that user may draw on it.
+cvlc's window carries no process id, so it is found by its title.
 """
 import argparse
 import ctypes
 import json
 import os
+import pwd
 import shutil
 import socket
 import statistics
@@ -40,6 +47,7 @@ ROOT = os.path.normpath(os.path.join(HERE, ".."))
 WIN_W, WIN_H = 602, 482
 FULL_W, FULL_H = 1280, 800
 HZ = os.sysconf("SC_CLK_TCK")
+BENCH_USER = "novaline-bench"
 
 
 # --- window pixels ---------------------------------------------------------------
@@ -136,10 +144,24 @@ def memory(pid):
     return out
 
 
-def window_of(pid, timeout=20):
+def bench_user():
+    """The unprivileged user cvlc runs as when we are root (made once), else None."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        pwd.getpwnam(BENCH_USER)
+    except KeyError:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                        BENCH_USER], check=True)
+    return BENCH_USER
+
+
+def window_of(pid, timeout=20, name=None):
+    """A visible window of the process (or with that title) wider than 100 pixels."""
     end = time.monotonic() + timeout
     while time.monotonic() < end:
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+        how = ["--name", name] if name else ["--pid", str(pid)]
+        out = subprocess.run(["xdotool", "search", "--onlyvisible"] + how,
                              capture_output=True, text=True).stdout.split()
         for w in out:
             geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", w],
@@ -224,6 +246,9 @@ class Player:
             pid = int(kids[0])
         return pid
 
+    def window(self, pid):
+        return window_of(pid)
+
     def stop(self):
         if self.proc and self.proc.poll() is None:
             self.proc.terminate()
@@ -292,18 +317,22 @@ class Mpv(Player):
 
 class Cvlc(Player):
     def start(self, url_a, url_b):
-        # VLC refuses to run as root: then it runs as nobody, with a HOME of its own.
+        # VLC refuses to run as root: then it runs as the bench user, with a HOME of its own.
         self.home = tempfile.mkdtemp(prefix="compare-vlc-")
         prefix = []
         env = dict(self.env, HOME=self.home)
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        if os.geteuid() == 0:
-            shutil.chown(self.home, "nobody")
-            prefix = ["runuser", "-u", "nobody", "--"]
+        user = bench_user()
+        if user:
+            shutil.chown(self.home, user)
+            prefix = ["runuser", "-u", user, "--"]
         self.proc = subprocess.Popen(
-            prefix + ["cvlc", "-I", "rc", "--rc-fake-tty", "--aout=dummy", "--no-video-title-show",
+            prefix + ["cvlc", "-I", "rc", "--rc-fake-tty", "--no-audio", "--no-video-title-show",
              "--width=%d" % WIN_W, "--height=%d" % WIN_H, url_a],
             env=env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def window(self, pid):
+        return window_of(pid, name="VLC media player")
 
     def command(self, text):
         self.proc.stdin.write((text + "\n").encode())
@@ -327,7 +356,7 @@ def measure(player, screen, urls, zaps):
     player.start(*urls)
     try:
         pid = player.pid()
-        win = window_of(pid)
+        win = player.window(pid)
         if not win:
             return r
         r["window"] = (time.monotonic() - t0) * 1000
@@ -376,7 +405,7 @@ def zap_memory(player, screen, urls, switches):
     player.start(*urls)
     try:
         pid = player.pid()
-        win = window_of(pid)
+        win = player.window(pid)
         if not win or not wait_pattern(screen, win, "A", 30):
             return r
         want = "B"
@@ -432,7 +461,7 @@ def main():
     procs = []
     display = free_display()
     procs.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "%dx%dx24" % (FULL_W, FULL_H),
-                                   "-nolisten", "tcp"], stderr=subprocess.DEVNULL))
+                                   "-nolisten", "tcp", "-ac"], stderr=subprocess.DEVNULL))
     env = dict(os.environ, DISPLAY=display)
     env.pop("WAYLAND_DISPLAY", None)
     os.environ["DISPLAY"] = display
@@ -440,6 +469,7 @@ def main():
         if subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0:
             break
         time.sleep(0.1)
+
     bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1",
                           "--print-pid=1"], capture_output=True, text=True).stdout.split()
     if len(bus) == 2:

@@ -237,6 +237,11 @@ void openMedia(VlcBackend &b, quint64 gen, const QByteArray &mrl, const QList<QB
     }
     for (const QByteArray &o : options)
         libvlc_media_add_option(media, o.constData());
+    // libVLC reads a network stream up to 16 MiB ahead, all of it held while playing
+    // from a source that sends faster than real time; a few seconds of a channel do.
+    // Ours, not the address's: given as trusted, which this setting needs.
+    libvlc_media_add_option_flag(media, ":prefetch-buffer-size=4096", libvlc_media_option_trusted);
+    libvlc_media_add_option_flag(media, ":prefetch-read-size=1048576", libvlc_media_option_trusted);
     libvlc_media_player_set_media(b.mp, media);
     libvlc_media_release(media);
     b.bridge->generation = gen;
