@@ -16,6 +16,8 @@ then measures each player in turn, interleaved, N runs each (median reported):
   rss, pss  memory while playing (MB)
   p95       95th percentile interval between distinct pictures (ms), from grabs
             of a part of the window every few milliseconds
+  held      share of those intervals of 50 ms or more (a 25 fps picture held for
+            three 60 Hz vsyncs while the next one waited)
 
 --zap-memory N instead switches channels N times and reports RSS after 10 and N.
 
@@ -216,8 +218,10 @@ def pacing(screen, win, seconds=8.0):
         time.sleep(0.002)
     gaps = sorted((b - a) * 1000 for a, b in zip(changes[1:], changes[2:]))
     if len(gaps) < 10:
-        return None
-    return gaps[int(len(gaps) * 0.95) - 1]
+        return None, None
+    # Held: shown for three 60 Hz vsyncs (50 ms) or more while a 25 fps picture waited.
+    held = 100.0 * sum(1 for g in gaps if g >= 50) / len(gaps)
+    return gaps[int(len(gaps) * 0.95) - 1], held
 
 
 class Player:
@@ -360,6 +364,7 @@ def measure(player, screen, urls, zaps):
         if not win:
             return r
         r["window"] = (time.monotonic() - t0) * 1000
+        pid = player.pid()  # a wrapper's child may have come late
         shown = wait_pattern(screen, win, "A", 30)
         if not shown:
             return r
@@ -370,7 +375,7 @@ def measure(player, screen, urls, zaps):
         time.sleep(10)
         r["cpu win"] = (cpu_ticks(pid) - c0) * 100.0 / HZ / 10
         r.update(memory(pid))
-        r["p95"] = pacing(screen, win)
+        r["p95"], r["held"] = pacing(screen, win)
         zap_times = []
         want = "B"
         for _ in range(zaps):
@@ -406,6 +411,7 @@ def zap_memory(player, screen, urls, switches):
     try:
         pid = player.pid()
         win = player.window(pid)
+        pid = player.pid()
         if not win or not wait_pattern(screen, win, "A", 30):
             return r
         want = "B"
@@ -533,9 +539,9 @@ def main():
 def print_table(results):
     cols = [("start", "start ms"), ("zap", "zap ms"), ("cpu win", "CPU % window"),
             ("cpu full", "CPU % 1280x800"), ("paused", "CPU % paused"), ("rss", "RSS MB"),
-            ("pss", "PSS MB"), ("p95", "p95 interval ms")]
+            ("pss", "PSS MB"), ("p95", "p95 interval ms"), ("held", "% intervals ≥ 50 ms")]
     for source, players in results.items():
-        print("\n%s source, medians of %d runs; ratio to mpv x11 in brackets\n" %
+        print("\n%s source, medians of %d runs; ratio to mpv x11 (and cvlc) in brackets\n" %
               (source, max(len(v) for v in players.values())))
         print("| player | " + " | ".join(c[1] for c in cols) + " |")
         print("|---|" + "---|" * len(cols))
@@ -550,9 +556,12 @@ def print_table(results):
             for key, _ in cols:
                 v = med[name][key]
                 ref = med.get("mpv x11", {}).get(key)
+                vlc = med.get("cvlc", {}).get(key)
                 if v is None:
                     cells.append("—")
-                elif ref and name != "mpv x11":
+                elif ref and name not in ("mpv x11", "cvlc") and key != "held":
+                    cells.append("%.1f (%.2f×%s)" % (v, v / ref, ", %.2f× cvlc" % (v / vlc) if vlc else ""))
+                elif ref and name == "cvlc" and key != "held":
                     cells.append("%.1f (%.2f×)" % (v, v / ref))
                 else:
                     cells.append("%.1f" % v)
