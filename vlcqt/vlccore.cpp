@@ -96,8 +96,8 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
 
 VlcCore::VlcCore(libvlc_instance_t *instance)
     : m_instance(instance)
-    , m_queue(std::make_shared<Queue>())
-    , m_retiring(std::make_shared<Queue>())
+    , m_queue(std::make_shared<Queue>("worker"))
+    , m_retiring(std::make_shared<Queue>("retiring"))
     , m_thread(&VlcCore::run, m_queue)
     , m_retiringThread(&VlcCore::run, m_retiring)
 {
@@ -122,12 +122,13 @@ bool VlcCore::finish(Queue &queue, std::thread &thread, std::chrono::steady_cloc
 
 VlcCore::~VlcCore()
 {
-    // The worker first: its last jobs hand players to the retiring thread.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(EndWaitMs);
-    const bool finished = finish(*m_queue, m_thread, deadline)
-        && finish(*m_retiring, m_retiringThread, deadline);
+    // The worker first: its last jobs hand players to the retiring thread, which then
+    // has a wait of its own (stops of streams in their first second add up there).
+    auto deadline = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(EndWaitMs); };
+    const bool finished = finish(*m_queue, m_thread, deadline())
+        && finish(*m_retiring, m_retiringThread, deadline());
     if (!finished) {
-        qCWarning(lcVlcCore, "libVLC's threads did not finish within %d ms; leaving them behind", EndWaitMs);
+        qCWarning(lcVlcCore, "libVLC's threads did not finish within %d ms each; leaving them behind", EndWaitMs);
         // A thread may still be inside libVLC: neither the instance nor the queues
         // may go away under it. The process is ending anyway.
         if (m_retiringThread.joinable()) {
@@ -333,6 +334,6 @@ void VlcCore::run(std::shared_ptr<Queue> queue)
         clock.start();
         job();
         if (clock.elapsed() > 200)
-            qCDebug(lcVlcCore, "libVLC call took %lld ms", clock.elapsed());
+            qCDebug(lcVlcCore, "libVLC call took %lld ms on the %s thread", clock.elapsed(), queue->name);
     }
 }

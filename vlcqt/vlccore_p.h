@@ -55,13 +55,15 @@ public:
     // Waits, at most timeoutMs, for the retirements posted so far. False on timeout.
     bool waitRetired(int timeoutMs);
 
-    // How long the last owner waits for the worker's remaining jobs.
+    // How long the last owner waits for the remaining jobs of each thread.
     static constexpr int EndWaitMs = 3000;
 
 private:
     // The queue lives as long as the worker, which may outlive the core.
     struct Queue
     {
+        explicit Queue(const char *name) : name(name) {}
+        const char *name;
         std::mutex mutex;
         std::condition_variable wake;
         std::condition_variable idle;

@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 
 Q_DECLARE_LOGGING_CATEGORY(lcVlcCore)
@@ -133,14 +134,20 @@ unsigned VlcFrameSink::negotiateWith(const std::function<bool(unsigned *, unsign
                                      char *chroma, unsigned *width, unsigned *height,
                                      unsigned *pitches, unsigned *lines)
 {
+    unsigned realW = 0, realH = 0;
+    if (probe && !probe(&realW, &realH))
+        realW = realH = 0;
+    return negotiateSized(realW, realH, chroma, width, height, pitches, lines);
+}
+
+unsigned VlcFrameSink::negotiateSized(unsigned realW, unsigned realH, char *chroma, unsigned *width,
+                                      unsigned *height, unsigned *pitches, unsigned *lines)
+{
     // Runs on libVLC's thread inside a C callback: nothing may be thrown from here.
     const char *why = nullptr;
     unsigned accepted = 0;
     std::function<void(const char *)> refused;
     try {
-        unsigned realW = 0, realH = 0;
-        if (probe && !probe(&realW, &realH))
-            realW = realH = 0;
         std::lock_guard<std::mutex> lock(m_mutex);
         accepted = negotiateLocked(chroma, width, height, pitches, lines, realW, realH, &why);
         if (!accepted)
@@ -399,17 +406,21 @@ void VlcFrameSink::clear()
     notifyLocked();
 }
 
-std::vector<std::shared_ptr<VlcFrameBuffer>> VlcFrameSink::takePictures()
+void VlcFrameSink::handOver(VlcFrameSink &to)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<std::shared_ptr<VlcFrameBuffer>> pictures;
-    pictures.swap(m_pool);
+    std::lock_guard<std::mutex> toLock(to.m_mutex);
+    to.m_pool.swap(m_pool);
+    m_pool.clear();
+    to.m_format = m_format;
+    to.m_bufferBytes = m_bufferBytes;
+    std::copy(std::begin(m_planeOffset), std::end(m_planeOffset), std::begin(to.m_planeOffset));
+    to.m_wantYuv.store(m_wantYuv.load());
     m_latest.reset();
     const int serial = m_format.serial;
     m_format = VlcFrameFormat();
     m_format.serial = serial;
     m_bufferBytes = 0;
-    return pictures;
 }
 
 VlcVideoPort::VlcVideoPort(std::shared_ptr<VlcFrameSink> sink,
@@ -425,7 +436,9 @@ void VlcVideoPort::retire()
     if (m_retired)
         return;
     m_retired = true;
-    m_kept = m_sink->takePictures();
+    auto own = std::make_shared<VlcFrameSink>();
+    m_sink->handOver(*own);
+    m_sink = std::move(own);
     m_probe = nullptr;
 }
 
@@ -433,20 +446,24 @@ unsigned VlcVideoPort::formatCallback(void **opaque, char *chroma, unsigned *wid
                                       unsigned *pitches, unsigned *lines)
 {
     auto *port = static_cast<VlcVideoPort *>(*opaque);
+    // The probe takes libVLC's locks, which a stop holds while it waits for the
+    // decoder, which may wait in lockCallback: it runs outside our mutex.
+    std::function<bool(unsigned *, unsigned *)> probe;
+    {
+        std::lock_guard<std::mutex> lock(port->m_mutex);
+        probe = port->m_probe;
+    }
+    unsigned realW = 0, realH = 0;
+    if (probe && !probe(&realW, &realH))
+        realW = realH = 0;
     std::lock_guard<std::mutex> lock(port->m_mutex);
-    if (port->m_retired)
-        return 0;
-    return port->m_sink->negotiateWith(port->m_probe, chroma, width, height, pitches, lines);
+    return port->m_sink->negotiateSized(realW, realH, chroma, width, height, pitches, lines);
 }
 
 void VlcVideoPort::cleanupCallback(void *opaque)
 {
     auto *port = static_cast<VlcVideoPort *>(opaque);
     std::lock_guard<std::mutex> lock(port->m_mutex);
-    if (port->m_retired) {
-        port->m_kept.clear();
-        return;
-    }
     VlcFrameSink::cleanupCallback(port->m_sink.get());
 }
 
@@ -454,17 +471,7 @@ void *VlcVideoPort::lockCallback(void *opaque, void **planes)
 {
     auto *port = static_cast<VlcVideoPort *>(opaque);
     std::lock_guard<std::mutex> lock(port->m_mutex);
-    if (!port->m_retired)
-        return VlcFrameSink::lockCallback(port->m_sink.get(), planes);
-    // Any of the pictures of its format will do: nobody looks at them.
-    if (port->m_kept.empty()) {
-        planes[0] = planes[1] = planes[2] = nullptr;
-        return nullptr;
-    }
-    VlcFrameBuffer *b = port->m_kept[port->m_next++ % port->m_kept.size()].get();
-    for (int i = 0; i < 3; ++i)
-        planes[i] = b->planes[i];
-    return b;
+    return VlcFrameSink::lockCallback(port->m_sink.get(), planes);
 }
 
 void VlcVideoPort::unlockCallback(void *, void *, void *const *)
@@ -475,6 +482,5 @@ void VlcVideoPort::displayCallback(void *opaque, void *picture)
 {
     auto *port = static_cast<VlcVideoPort *>(opaque);
     std::lock_guard<std::mutex> lock(port->m_mutex);
-    if (!port->m_retired)
-        VlcFrameSink::displayCallback(port->m_sink.get(), picture);
+    VlcFrameSink::displayCallback(port->m_sink.get(), picture);
 }

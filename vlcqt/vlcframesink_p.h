@@ -100,9 +100,12 @@ public:
     // Format negotiation with the real-size probe of the calling media player.
     unsigned negotiateWith(const std::function<bool(unsigned *, unsigned *)> &probe, char *chroma,
                            unsigned *width, unsigned *height, unsigned *pitches, unsigned *lines);
-    // Hands over the pictures of the current format and forgets the format: a media
-    // player that is going away may still write into them. Then it is as new.
-    std::vector<std::shared_ptr<VlcFrameBuffer>> takePictures();
+    // The same with the real size already asked (0 x 0: unknown).
+    unsigned negotiateSized(unsigned realW, unsigned realH, char *chroma, unsigned *width,
+                            unsigned *height, unsigned *pitches, unsigned *lines);
+    // Moves the pictures and the format to to (a sink nobody shows): a media player
+    // that is going away goes on writing into them there. This sink is then as new.
+    void handOver(VlcFrameSink &to);
     // Pictures displayed so far (paused repeats not counted): progress, for stall checks.
     uint64_t shownCount() const { return m_shown.load(); }
 
@@ -149,15 +152,14 @@ private:
     std::atomic<uint64_t> m_shown{0};
 };
 
-// What one media player's video callbacks talk to: the sink while the player is the
-// current one. Once retired, its pictures go nowhere: it writes into the pictures
-// it was given (kept alive here) until libVLC is done with it, and a new format is
-// refused.
+// What one media player's video callbacks talk to: the shown sink while the player is
+// the current one. Retired, it goes on with a sink of its own that nobody shows, so
+// that libVLC can end the player as it likes while nothing of it reaches the picture.
 class VlcVideoPort
 {
 public:
     VlcVideoPort(std::shared_ptr<VlcFrameSink> sink, std::function<bool(unsigned *, unsigned *)> probe);
-    // From now on nothing reaches the sink.
+    // From now on nothing reaches the shown sink.
     void retire();
 
     static unsigned formatCallback(void **opaque, char *chroma, unsigned *width, unsigned *height,
@@ -172,6 +174,4 @@ private:
     std::shared_ptr<VlcFrameSink> m_sink;
     std::function<bool(unsigned *, unsigned *)> m_probe;
     bool m_retired = false;
-    std::vector<std::shared_ptr<VlcFrameBuffer>> m_kept;
-    size_t m_next = 0;
 };

@@ -340,9 +340,12 @@ void TestOffscreen::retiredPort()
     VlcVideoPort::displayCallback(old, heldId);
     picture(old, pitches, lines, 8);
     QVERIFY(!sink->takeLatest().buffer);
+    // A new format of its own is had, and shown to nobody.
     w = 320;
     h = 180;
-    QCOMPARE(VlcVideoPort::formatCallback(&old, chroma, &w, &h, pitches, lines), 0u);
+    QCOMPARE(VlcVideoPort::formatCallback(&old, chroma, &w, &h, pitches, lines), 1u);
+    picture(old, pitches, lines, 9);
+    QVERIFY(!sink->takeLatest().buffer);
 
     picture(fresh, pitches2, lines2, 5);
     VlcFrame next = sink->takeLatest();
