@@ -16,16 +16,25 @@ then measures each player in turn, interleaved, N runs each (median reported):
   rss, pss  memory while playing (MB)
   p95       95th percentile interval between distinct pictures (ms), from grabs
             of a part of the window every few milliseconds
+  held      share of those intervals of 50 ms or more (a 25 fps picture held for
+            three 60 Hz vsyncs while the next one waited)
 
 --zap-memory N instead switches channels N times and reports RSS after 10 and N.
 
 Every player's picture is detected the same way: grabs of the window's pixels.
 "fast" serves the stream as fast as it is read; "paced" at its own byte rate.
+
+VLC refuses to run as root: run as root, the script creates the system user
+"novaline-bench" (useradd --system, no home, no login shell) the first time and runs
+cvlc as that user, with a temporary HOME of its own. The private X server listens on
+its local socket only and without access control (-ac), so that user may draw on it.
+cvlc's window carries no process id, so it is found by its title.
 """
 import argparse
 import ctypes
 import json
 import os
+import pwd
 import shutil
 import socket
 import statistics
@@ -40,6 +49,7 @@ ROOT = os.path.normpath(os.path.join(HERE, ".."))
 WIN_W, WIN_H = 602, 482
 FULL_W, FULL_H = 1280, 800
 HZ = os.sysconf("SC_CLK_TCK")
+BENCH_USER = "novaline-bench"
 
 
 # --- window pixels ---------------------------------------------------------------
@@ -136,10 +146,24 @@ def memory(pid):
     return out
 
 
-def window_of(pid, timeout=20):
+def bench_user():
+    """The unprivileged user cvlc runs as when we are root (made once), else None."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        pwd.getpwnam(BENCH_USER)
+    except KeyError:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                        BENCH_USER], check=True)
+    return BENCH_USER
+
+
+def window_of(pid, timeout=20, name=None):
+    """A visible window of the process (or with that title) wider than 100 pixels."""
     end = time.monotonic() + timeout
     while time.monotonic() < end:
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+        how = ["--name", name] if name else ["--pid", str(pid)]
+        out = subprocess.run(["xdotool", "search", "--onlyvisible"] + how,
                              capture_output=True, text=True).stdout.split()
         for w in out:
             geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", w],
@@ -194,8 +218,10 @@ def pacing(screen, win, seconds=8.0):
         time.sleep(0.002)
     gaps = sorted((b - a) * 1000 for a, b in zip(changes[1:], changes[2:]))
     if len(gaps) < 10:
-        return None
-    return gaps[int(len(gaps) * 0.95) - 1]
+        return None, None
+    # Held: shown for three 60 Hz vsyncs (50 ms) or more while a 25 fps picture waited.
+    held = 100.0 * sum(1 for g in gaps if g >= 50) / len(gaps)
+    return gaps[int(len(gaps) * 0.95) - 1], held
 
 
 class Player:
@@ -223,6 +249,9 @@ class Player:
                 continue
             pid = int(kids[0])
         return pid
+
+    def window(self, pid):
+        return window_of(pid)
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -292,18 +321,22 @@ class Mpv(Player):
 
 class Cvlc(Player):
     def start(self, url_a, url_b):
-        # VLC refuses to run as root: then it runs as nobody, with a HOME of its own.
+        # VLC refuses to run as root: then it runs as the bench user, with a HOME of its own.
         self.home = tempfile.mkdtemp(prefix="compare-vlc-")
         prefix = []
         env = dict(self.env, HOME=self.home)
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        if os.geteuid() == 0:
-            shutil.chown(self.home, "nobody")
-            prefix = ["runuser", "-u", "nobody", "--"]
+        user = bench_user()
+        if user:
+            shutil.chown(self.home, user)
+            prefix = ["runuser", "-u", user, "--"]
         self.proc = subprocess.Popen(
-            prefix + ["cvlc", "-I", "rc", "--rc-fake-tty", "--aout=dummy", "--no-video-title-show",
+            prefix + ["cvlc", "-I", "rc", "--rc-fake-tty", "--no-audio", "--no-video-title-show",
              "--width=%d" % WIN_W, "--height=%d" % WIN_H, url_a],
             env=env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def window(self, pid):
+        return window_of(pid, name="VLC media player")
 
     def command(self, text):
         self.proc.stdin.write((text + "\n").encode())
@@ -327,10 +360,11 @@ def measure(player, screen, urls, zaps):
     player.start(*urls)
     try:
         pid = player.pid()
-        win = window_of(pid)
+        win = player.window(pid)
         if not win:
             return r
         r["window"] = (time.monotonic() - t0) * 1000
+        pid = player.pid()  # a wrapper's child may have come late
         shown = wait_pattern(screen, win, "A", 30)
         if not shown:
             return r
@@ -341,7 +375,7 @@ def measure(player, screen, urls, zaps):
         time.sleep(10)
         r["cpu win"] = (cpu_ticks(pid) - c0) * 100.0 / HZ / 10
         r.update(memory(pid))
-        r["p95"] = pacing(screen, win)
+        r["p95"], r["held"] = pacing(screen, win)
         zap_times = []
         want = "B"
         for _ in range(zaps):
@@ -376,7 +410,8 @@ def zap_memory(player, screen, urls, switches):
     player.start(*urls)
     try:
         pid = player.pid()
-        win = window_of(pid)
+        win = player.window(pid)
+        pid = player.pid()
         if not win or not wait_pattern(screen, win, "A", 30):
             return r
         want = "B"
@@ -432,7 +467,7 @@ def main():
     procs = []
     display = free_display()
     procs.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "%dx%dx24" % (FULL_W, FULL_H),
-                                   "-nolisten", "tcp"], stderr=subprocess.DEVNULL))
+                                   "-nolisten", "tcp", "-ac"], stderr=subprocess.DEVNULL))
     env = dict(os.environ, DISPLAY=display)
     env.pop("WAYLAND_DISPLAY", None)
     os.environ["DISPLAY"] = display
@@ -440,6 +475,7 @@ def main():
         if subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0:
             break
         time.sleep(0.1)
+
     bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1",
                           "--print-pid=1"], capture_output=True, text=True).stdout.split()
     if len(bus) == 2:
@@ -503,9 +539,9 @@ def main():
 def print_table(results):
     cols = [("start", "start ms"), ("zap", "zap ms"), ("cpu win", "CPU % window"),
             ("cpu full", "CPU % 1280x800"), ("paused", "CPU % paused"), ("rss", "RSS MB"),
-            ("pss", "PSS MB"), ("p95", "p95 interval ms")]
+            ("pss", "PSS MB"), ("p95", "p95 interval ms"), ("held", "% intervals ≥ 50 ms")]
     for source, players in results.items():
-        print("\n%s source, medians of %d runs; ratio to mpv x11 in brackets\n" %
+        print("\n%s source, medians of %d runs; ratio to mpv x11 (and cvlc) in brackets\n" %
               (source, max(len(v) for v in players.values())))
         print("| player | " + " | ".join(c[1] for c in cols) + " |")
         print("|---|" + "---|" * len(cols))
@@ -520,9 +556,12 @@ def print_table(results):
             for key, _ in cols:
                 v = med[name][key]
                 ref = med.get("mpv x11", {}).get(key)
+                vlc = med.get("cvlc", {}).get(key)
                 if v is None:
                     cells.append("—")
-                elif ref and name != "mpv x11":
+                elif ref and name not in ("mpv x11", "cvlc") and key != "held":
+                    cells.append("%.1f (%.2f×%s)" % (v, v / ref, ", %.2f× cvlc" % (v / vlc) if vlc else ""))
+                elif ref and name == "cvlc" and key != "held":
                     cells.append("%.1f (%.2f×)" % (v, v / ref))
                 else:
                     cells.append("%.1f" % v)

@@ -157,7 +157,7 @@ Rectangle {
             model: sectionModel
             clip: true
             boundsBehavior: Flickable.StopAtBounds
-            cacheBuffer: 5000
+            cacheBuffer: 100
             spacing: 0
 
             header: Column {

@@ -96,32 +96,50 @@ void forwardLog(void *, int level, const libvlc_log_t *ctx, const char *fmt, va_
 
 VlcCore::VlcCore(libvlc_instance_t *instance)
     : m_instance(instance)
-    , m_queue(std::make_shared<Queue>())
+    , m_queue(std::make_shared<Queue>("worker"))
+    , m_retiring(std::make_shared<Queue>("retiring"))
     , m_thread(&VlcCore::run, m_queue)
+    , m_retiringThread(&VlcCore::run, m_retiring)
 {
+}
+
+bool VlcCore::finish(Queue &queue, std::thread &thread, std::chrono::steady_clock::time_point deadline)
+{
+    bool finished;
+    {
+        std::unique_lock<std::mutex> lock(queue.mutex);
+        queue.quit = true;
+        queue.wake.notify_all();
+        // Pending jobs still run: they release players.
+        finished = !queue.stuck && queue.idle.wait_until(lock, deadline, [&queue] { return queue.finished; });
+    }
+    if (finished)
+        thread.join();
+    else
+        thread.detach();
+    return finished;
 }
 
 VlcCore::~VlcCore()
 {
-    bool finished;
-    {
-        std::unique_lock<std::mutex> lock(m_queue->mutex);
-        m_queue->quit = true;
-        m_queue->wake.notify_all();
-        // Pending jobs still run: they release players.
-        finished = !m_queue->stuck
-            && m_queue->idle.wait_for(lock, std::chrono::milliseconds(EndWaitMs),
-                                      [this] { return m_queue->finished; });
-    }
+    // The worker first: its last jobs hand players to the retiring thread, which then
+    // has a wait of its own (stops of streams in their first second add up there).
+    auto deadline = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(EndWaitMs); };
+    const bool finished = finish(*m_queue, m_thread, deadline())
+        && finish(*m_retiring, m_retiringThread, deadline());
     if (!finished) {
-        qCWarning(lcVlcCore, "libVLC's worker did not finish within %d ms; leaving it behind", EndWaitMs);
-        // The worker may still be inside libVLC: neither the instance nor the queue
+        qCWarning(lcVlcCore, "libVLC's threads did not finish within %d ms each; leaving them behind", EndWaitMs);
+        // A thread may still be inside libVLC: neither the instance nor the queues
         // may go away under it. The process is ending anyway.
+        if (m_retiringThread.joinable()) {
+            std::lock_guard<std::mutex> lock(m_retiring->mutex);
+            m_retiring->quit = true;
+            m_retiring->wake.notify_all();
+            m_retiringThread.detach();
+        }
         libvlc_log_unset(m_instance);
-        m_thread.detach();
         return;
     }
-    m_thread.join();
     libvlc_log_unset(m_instance);
     libvlc_release(m_instance);
 }
@@ -240,16 +258,16 @@ void VlcCore::stopLogging()
         libvlc_log_unset(core->m_instance);
 }
 
-void VlcCore::post(std::function<void()> job)
+void VlcCore::push(Queue &queue, std::function<void()> job)
 {
     {
-        std::lock_guard<std::mutex> lock(m_queue->mutex);
-        m_queue->jobs.push_back(std::move(job));
+        std::lock_guard<std::mutex> lock(queue.mutex);
+        queue.jobs.push_back(std::move(job));
     }
-    m_queue->wake.notify_one();
+    queue.wake.notify_one();
 }
 
-bool VlcCore::postAndWait(std::function<void()> job, int timeoutMs)
+bool VlcCore::pushAndWait(Queue &queue, std::function<void()> job, int timeoutMs)
 {
     // Shared with the job, which may finish after this call gave up.
     struct Done
@@ -259,7 +277,7 @@ bool VlcCore::postAndWait(std::function<void()> job, int timeoutMs)
         bool done = false;
     };
     auto done = std::make_shared<Done>();
-    post([job = std::move(job), done] {
+    push(queue, [job = std::move(job), done] {
         job();
         std::lock_guard<std::mutex> lock(done->mutex);
         done->done = true;
@@ -271,10 +289,30 @@ bool VlcCore::postAndWait(std::function<void()> job, int timeoutMs)
         ok = done->cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&done] { return done->done; });
     }
     if (!ok) {
-        std::lock_guard<std::mutex> lock(m_queue->mutex);
-        m_queue->stuck = true;
+        std::lock_guard<std::mutex> lock(queue.mutex);
+        queue.stuck = true;
     }
     return ok;
+}
+
+void VlcCore::post(std::function<void()> job)
+{
+    push(*m_queue, std::move(job));
+}
+
+bool VlcCore::postAndWait(std::function<void()> job, int timeoutMs)
+{
+    return pushAndWait(*m_queue, std::move(job), timeoutMs);
+}
+
+VlcCore::Retirer VlcCore::retirer() const
+{
+    return [queue = m_retiring](std::function<void()> job) { push(*queue, std::move(job)); };
+}
+
+bool VlcCore::waitRetired(int timeoutMs)
+{
+    return pushAndWait(*m_retiring, [] {}, timeoutMs);
 }
 
 void VlcCore::run(std::shared_ptr<Queue> queue)
@@ -296,6 +334,6 @@ void VlcCore::run(std::shared_ptr<Queue> queue)
         clock.start();
         job();
         if (clock.elapsed() > 200)
-            qCDebug(lcVlcCore, "libVLC call took %lld ms", clock.elapsed());
+            qCDebug(lcVlcCore, "libVLC call took %lld ms on the %s thread", clock.elapsed(), queue->name);
     }
 }

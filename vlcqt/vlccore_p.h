@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -10,7 +11,10 @@
 struct libvlc_instance_t;
 
 // The process's libVLC instance and the one thread that makes every blocking libVLC
-// call (open, stop, release), so the GUI thread never waits on libVLC.
+// call (open, stop, release), so the GUI thread never waits on libVLC. A second
+// thread stops and releases the media players nobody needs any more: libVLC's stop
+// can take most of a second (a stream in its first second), and the next media
+// should not wait for it.
 // Shared by all players; the last owner ends the thread and releases the instance,
 // waiting for the thread a bounded time: a call stuck in libVLC does not keep the
 // process from ending (the thread and the instance are then left behind).
@@ -44,14 +48,22 @@ public:
     // Posts job and waits until it has run, at most timeoutMs. False on timeout: the
     // worker is then taken as stuck, and the core's end does not wait for it again.
     bool postAndWait(std::function<void()> job, int timeoutMs);
+    // Runs job on the retiring thread, in submission order. Usable from any thread
+    // and after the core is gone (the job then never runs: the process is ending).
+    using Retirer = std::function<void(std::function<void()>)>;
+    Retirer retirer() const;
+    // Waits, at most timeoutMs, for the retirements posted so far. False on timeout.
+    bool waitRetired(int timeoutMs);
 
-    // How long the last owner waits for the worker's remaining jobs.
+    // How long the last owner waits for the remaining jobs of each thread.
     static constexpr int EndWaitMs = 3000;
 
 private:
     // The queue lives as long as the worker, which may outlive the core.
     struct Queue
     {
+        explicit Queue(const char *name) : name(name) {}
+        const char *name;
         std::mutex mutex;
         std::condition_variable wake;
         std::condition_variable idle;
@@ -62,6 +74,10 @@ private:
     };
 
     explicit VlcCore(libvlc_instance_t *instance);
+    static void push(Queue &queue, std::function<void()> job);
+    static bool pushAndWait(Queue &queue, std::function<void()> job, int timeoutMs);
+    // Ends the queue's thread once its jobs have run, waiting until deadline.
+    static bool finish(Queue &queue, std::thread &thread, std::chrono::steady_clock::time_point deadline);
     static std::shared_ptr<VlcCore> create();
     static void addPostRoutines();
     static void finishPreparing();
@@ -70,5 +86,7 @@ private:
 
     libvlc_instance_t *m_instance;
     std::shared_ptr<Queue> m_queue;
+    std::shared_ptr<Queue> m_retiring;
     std::thread m_thread;
+    std::thread m_retiringThread;
 };

@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 
 Q_DECLARE_LOGGING_CATEGORY(lcVlcCore)
@@ -96,7 +97,14 @@ void VlcFrameSink::guessVisibleSize(unsigned proposedWidth, unsigned proposedHei
 unsigned VlcFrameSink::formatCallback(void **opaque, char *chroma, unsigned *width,
                                       unsigned *height, unsigned *pitches, unsigned *lines)
 {
-    return sinkOf(*opaque)->negotiate(chroma, width, height, pitches, lines);
+    VlcFrameSink *sink = sinkOf(*opaque);
+    // The probe asks libVLC for the real size; it must not be called under our mutex.
+    std::function<bool(unsigned *, unsigned *)> probe;
+    {
+        std::lock_guard<std::mutex> lock(sink->m_mutex);
+        probe = sink->m_realSizeProbe;
+    }
+    return sink->negotiateWith(probe, chroma, width, height, pitches, lines);
 }
 
 void VlcFrameSink::cleanupCallback(void *opaque)
@@ -122,23 +130,24 @@ void VlcFrameSink::displayCallback(void *opaque, void *picture)
     sinkOf(opaque)->display(picture);
 }
 
-unsigned VlcFrameSink::negotiate(char *chroma, unsigned *width, unsigned *height,
-                                 unsigned *pitches, unsigned *lines)
+unsigned VlcFrameSink::negotiateWith(const std::function<bool(unsigned *, unsigned *)> &probe,
+                                     char *chroma, unsigned *width, unsigned *height,
+                                     unsigned *pitches, unsigned *lines)
+{
+    unsigned realW = 0, realH = 0;
+    if (probe && !probe(&realW, &realH))
+        realW = realH = 0;
+    return negotiateSized(realW, realH, chroma, width, height, pitches, lines);
+}
+
+unsigned VlcFrameSink::negotiateSized(unsigned realW, unsigned realH, char *chroma, unsigned *width,
+                                      unsigned *height, unsigned *pitches, unsigned *lines)
 {
     // Runs on libVLC's thread inside a C callback: nothing may be thrown from here.
     const char *why = nullptr;
     unsigned accepted = 0;
     std::function<void(const char *)> refused;
     try {
-        // The probe asks libVLC for the real size; it must not be called under our mutex.
-        std::function<bool(unsigned *, unsigned *)> probe;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            probe = m_realSizeProbe;
-        }
-        unsigned realW = 0, realH = 0;
-        if (probe && !probe(&realW, &realH))
-            realW = realH = 0;
         std::lock_guard<std::mutex> lock(m_mutex);
         accepted = negotiateLocked(chroma, width, height, pitches, lines, realW, realH, &why);
         if (!accepted)
@@ -262,6 +271,10 @@ void *VlcFrameSink::lock(void **planes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::shared_ptr<VlcFrameBuffer> chosen;
+    if (!m_bufferBytes) {
+        planes[0] = planes[1] = planes[2] = nullptr;
+        return nullptr; // no format negotiated
+    }
     for (const auto &b : m_pool) {
         if (b->state == VlcFrameBuffer::Free) {
             chosen = b;
@@ -391,4 +404,83 @@ void VlcFrameSink::clear()
     m_cleared = true;
     m_pictureAnnounced = false;
     notifyLocked();
+}
+
+void VlcFrameSink::handOver(VlcFrameSink &to)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> toLock(to.m_mutex);
+    to.m_pool.swap(m_pool);
+    m_pool.clear();
+    to.m_format = m_format;
+    to.m_bufferBytes = m_bufferBytes;
+    std::copy(std::begin(m_planeOffset), std::end(m_planeOffset), std::begin(to.m_planeOffset));
+    to.m_wantYuv.store(m_wantYuv.load());
+    m_latest.reset();
+    const int serial = m_format.serial;
+    m_format = VlcFrameFormat();
+    m_format.serial = serial;
+    m_bufferBytes = 0;
+}
+
+VlcVideoPort::VlcVideoPort(std::shared_ptr<VlcFrameSink> sink,
+                           std::function<bool(unsigned *, unsigned *)> probe)
+    : m_sink(std::move(sink))
+    , m_probe(std::move(probe))
+{
+}
+
+void VlcVideoPort::retire()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_retired)
+        return;
+    m_retired = true;
+    auto own = std::make_shared<VlcFrameSink>();
+    m_sink->handOver(*own);
+    m_sink = std::move(own);
+    m_probe = nullptr;
+}
+
+unsigned VlcVideoPort::formatCallback(void **opaque, char *chroma, unsigned *width, unsigned *height,
+                                      unsigned *pitches, unsigned *lines)
+{
+    auto *port = static_cast<VlcVideoPort *>(*opaque);
+    // The probe takes libVLC's locks, which a stop holds while it waits for the
+    // decoder, which may wait in lockCallback: it runs outside our mutex.
+    std::function<bool(unsigned *, unsigned *)> probe;
+    {
+        std::lock_guard<std::mutex> lock(port->m_mutex);
+        probe = port->m_probe;
+    }
+    unsigned realW = 0, realH = 0;
+    if (probe && !probe(&realW, &realH))
+        realW = realH = 0;
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    return port->m_sink->negotiateSized(realW, realH, chroma, width, height, pitches, lines);
+}
+
+void VlcVideoPort::cleanupCallback(void *opaque)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    VlcFrameSink::cleanupCallback(port->m_sink.get());
+}
+
+void *VlcVideoPort::lockCallback(void *opaque, void **planes)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    return VlcFrameSink::lockCallback(port->m_sink.get(), planes);
+}
+
+void VlcVideoPort::unlockCallback(void *, void *, void *const *)
+{
+}
+
+void VlcVideoPort::displayCallback(void *opaque, void *picture)
+{
+    auto *port = static_cast<VlcVideoPort *>(opaque);
+    std::lock_guard<std::mutex> lock(port->m_mutex);
+    VlcFrameSink::displayCallback(port->m_sink.get(), picture);
 }

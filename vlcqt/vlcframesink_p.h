@@ -97,6 +97,15 @@ public:
     // Called on libVLC's thread, outside the sink's mutex, for the first picture
     // displayed after a clear (a media starts showing).
     void setFirstPictureHandler(std::function<void()> handler);
+    // Format negotiation with the real-size probe of the calling media player.
+    unsigned negotiateWith(const std::function<bool(unsigned *, unsigned *)> &probe, char *chroma,
+                           unsigned *width, unsigned *height, unsigned *pitches, unsigned *lines);
+    // The same with the real size already asked (0 x 0: unknown).
+    unsigned negotiateSized(unsigned realW, unsigned realH, char *chroma, unsigned *width,
+                            unsigned *height, unsigned *pitches, unsigned *lines);
+    // Moves the pictures and the format to to (a sink nobody shows): a media player
+    // that is going away goes on writing into them there. This sink is then as new.
+    void handOver(VlcFrameSink &to);
     // Pictures displayed so far (paused repeats not counted): progress, for stall checks.
     uint64_t shownCount() const { return m_shown.load(); }
 
@@ -106,8 +115,6 @@ public:
     static constexpr size_t MaxBufferBytes = size_t(256) << 20;
 
 private:
-    unsigned negotiate(char *chroma, unsigned *width, unsigned *height, unsigned *pitches,
-                       unsigned *lines);
     unsigned negotiateLocked(char *chroma, unsigned *width, unsigned *height, unsigned *pitches,
                              unsigned *lines, unsigned realW, unsigned realH, const char **why);
     void *lock(void **planes);
@@ -143,4 +150,28 @@ private:
     std::function<void()> m_firstPictureHandler;
     bool m_pictureAnnounced = false;
     std::atomic<uint64_t> m_shown{0};
+};
+
+// What one media player's video callbacks talk to: the shown sink while the player is
+// the current one. Retired, it goes on with a sink of its own that nobody shows, so
+// that libVLC can end the player as it likes while nothing of it reaches the picture.
+class VlcVideoPort
+{
+public:
+    VlcVideoPort(std::shared_ptr<VlcFrameSink> sink, std::function<bool(unsigned *, unsigned *)> probe);
+    // From now on nothing reaches the shown sink.
+    void retire();
+
+    static unsigned formatCallback(void **opaque, char *chroma, unsigned *width, unsigned *height,
+                                   unsigned *pitches, unsigned *lines);
+    static void cleanupCallback(void *opaque);
+    static void *lockCallback(void *opaque, void **planes);
+    static void unlockCallback(void *opaque, void *picture, void *const *planes);
+    static void displayCallback(void *opaque, void *picture);
+
+private:
+    std::mutex m_mutex;
+    std::shared_ptr<VlcFrameSink> m_sink;
+    std::function<bool(unsigned *, unsigned *)> m_probe;
+    bool m_retired = false;
 };

@@ -21,6 +21,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcVlcPlayer)
 struct libvlc_instance_t;
 struct libvlc_media_player_t;
 class VlcFrameSink;
+class VlcVideoPort;
 class VlcPlayerPrivate;
 
 // Shared by the GUI thread, the worker's jobs and libVLC's callbacks. Whatever
@@ -42,11 +43,26 @@ struct VlcBridge
     void post(F f);
 };
 
-// What the worker's jobs work on. mp is null when libVLC could not make a player.
+// What the worker's jobs work on. Each media gets a media player of its own: the
+// previous one is stopped and released on the core's retiring thread, so the next
+// media starts at once. mp is null when libVLC could not make a player.
 struct VlcBackend
 {
     libvlc_instance_t *instance = nullptr;
     libvlc_media_player_t *mp = nullptr;
+    bool used = false; // mp has been given a media
+    std::shared_ptr<VlcVideoPort> port; // mp's video callbacks
+    VlcCore::Retirer retire;
+    // One stopped player kept for the next media: a new one opens an audio output,
+    // which takes a while. Filled by the retiring thread.
+    struct Spare
+    {
+        std::mutex mutex;
+        libvlc_media_player_t *mp = nullptr;
+        std::shared_ptr<VlcVideoPort> port; // its callbacks' target until it is reused
+        bool closed = false;
+    };
+    std::shared_ptr<Spare> spare = std::make_shared<Spare>();
     std::shared_ptr<VlcFrameSink> sink;
     std::shared_ptr<VlcBridge> bridge;
     QByteArray deinterlace; // last mode sent, for diagnostics
@@ -92,19 +108,23 @@ public:
     void sendPause(bool pause);
     void sendPosition(float position);
     void sendDiagnosticsRequest();
-    bool hasBackend() const { return core && backend->mp; }
+    bool hasBackend() const { return core && backendCreated; }
 
     // Runs job(backend) on the worker; nothing without a libVLC player.
     template <typename F>
     void run(F &&job)
     {
         if (hasBackend())
-            core->post([b = backend, job = std::forward<F>(job)] { job(*b); });
+            core->post([b = backend, job = std::forward<F>(job)] {
+                if (b->mp)
+                    job(*b);
+            });
     }
 
     VlcPlayer *q;
     std::shared_ptr<VlcCore> core;
     std::shared_ptr<VlcBackend> backend;
+    bool backendCreated = false; // libVLC is there to make media players
     VlcTrackModel *audioModel;
     VlcTrackModel *videoModel;
     VlcTrackModel *subtitleModel;

@@ -6,7 +6,83 @@
 
 #include <vlc/vlc.h>
 
+#include <dlfcn.h>
+
 namespace {
+
+// libVLC 3's API turns deinterlacing on or off; its automatic mode (the filter only
+// for pictures flagged interlaced) is a variable of the media player and of its
+// video outputs, reached through the core library libVLC itself loaded.
+class CoreVariables
+{
+public:
+    static const CoreVariables &get()
+    {
+        static const CoreVariables vars;
+        return vars;
+    }
+    bool usable() const { return set && children && release && type; }
+
+    // mode empty: off; else mode on interlaced pictures only. Players and outputs.
+    void deinterlace(libvlc_media_player_t *mp, const QByteArray &mode) const
+    {
+        if (mode.isEmpty() || !usable()) {
+            if (!mode.isEmpty())
+                qCWarning(lcVlcPlayer, "libVLC's automatic deinterlacing is not reachable; always on");
+            libvlc_video_set_deinterlace(mp, mode.isEmpty() ? nullptr : mode.constData());
+            return;
+        }
+        apply(mp, mode);
+        // The outputs made so far took their values when they were made.
+        List *list = children(mp);
+        if (!list)
+            return;
+        for (int i = 0; i < list->count; ++i) {
+            void *object = list->values[i].address;
+            if (object && type(object, "deinterlace-needed"))
+                apply(object, mode);
+        }
+        release(list);
+    }
+
+private:
+    union Value
+    {
+        int64_t integer;
+        char *text;
+        void *address;
+    };
+    struct List
+    {
+        int type;
+        int count;
+        Value *values;
+    };
+    enum { Integer = 0x0030, String = 0x0040 };
+
+    CoreVariables()
+    {
+        set = reinterpret_cast<decltype(set)>(dlsym(RTLD_DEFAULT, "var_SetChecked"));
+        children = reinterpret_cast<decltype(children)>(dlsym(RTLD_DEFAULT, "vlc_list_children"));
+        release = reinterpret_cast<decltype(release)>(dlsym(RTLD_DEFAULT, "vlc_list_release"));
+        type = reinterpret_cast<decltype(type)>(dlsym(RTLD_DEFAULT, "var_Type"));
+    }
+
+    void apply(void *object, const QByteArray &mode) const
+    {
+        Value v;
+        QByteArray text = mode;
+        v.text = text.data();
+        set(object, "deinterlace-mode", String, v);
+        v.integer = -1; // automatic
+        set(object, "deinterlace", Integer, v);
+    }
+
+    int (*set)(void *, const char *, int, Value) = nullptr;
+    List *(*children)(void *) = nullptr;
+    void (*release)(List *) = nullptr;
+    int (*type)(void *, const char *) = nullptr;
+};
 
 const libvlc_event_type_t WatchedEvents[] = {
     libvlc_MediaPlayerOpening,        libvlc_MediaPlayerBuffering,
@@ -85,6 +161,98 @@ void onVlcEvent(const libvlc_event_t *event, void *opaque)
     });
 }
 
+// A media player for b (the spare, else a new one), with its callbacks; the current
+// one must be retired.
+bool attachPlayer(VlcBackend &b)
+{
+    libvlc_media_player_t *mp = nullptr;
+    std::shared_ptr<VlcVideoPort> oldPort;
+    {
+        std::lock_guard<std::mutex> lock(b.spare->mutex);
+        std::swap(mp, b.spare->mp);
+        oldPort.swap(b.spare->port);
+    }
+    if (!mp)
+        mp = libvlc_media_player_new(b.instance);
+    if (!mp) {
+        qCCritical(lcVlcPlayer, "libVLC could not create a media player");
+        return false;
+    }
+    b.mp = mp;
+    b.used = false;
+    libvlc_event_manager_t *events = libvlc_media_player_event_manager(mp);
+    for (libvlc_event_type_t type : WatchedEvents)
+        libvlc_event_attach(events, type, onVlcEvent, b.bridge.get());
+    b.port = std::make_shared<VlcVideoPort>(
+        b.sink, [mp](unsigned *w, unsigned *h) { return libvlc_video_get_size(mp, 0, w, h) == 0; });
+    libvlc_video_set_callbacks(mp, VlcVideoPort::lockCallback, VlcVideoPort::unlockCallback,
+                               VlcVideoPort::displayCallback, b.port.get());
+    libvlc_video_set_format_callbacks(mp, VlcVideoPort::formatCallback, VlcVideoPort::cleanupCallback);
+    // Keys and mouse belong to the scenes.
+    libvlc_video_set_key_input(mp, 0);
+    libvlc_video_set_mouse_input(mp, 0);
+    // Off unless asked for (VLC's own default is automatic with its own algorithm).
+    CoreVariables::get().deinterlace(mp, b.deinterlace);
+    if (b.acceptedVolume >= 0)
+        libvlc_audio_set_volume(mp, b.acceptedVolume);
+    return true;
+}
+
+// Lets go of b's media player: no more events or pictures from it; libVLC stops and
+// releases it on the retiring thread, however long that takes.
+void retirePlayer(VlcBackend &b)
+{
+    if (!b.mp)
+        return;
+    // The event manager holds its lock while it calls us: once detached, no event
+    // of this player is under way or still to come.
+    libvlc_event_manager_t *events = libvlc_media_player_event_manager(b.mp);
+    for (libvlc_event_type_t type : WatchedEvents)
+        libvlc_event_detach(events, type, onVlcEvent, b.bridge.get());
+    b.port->retire();
+    b.retire([mp = b.mp, port = b.port, spare = b.spare] {
+        libvlc_media_player_stop(mp);
+        {
+            std::lock_guard<std::mutex> lock(spare->mutex);
+            if (!spare->closed && !spare->mp) {
+                spare->mp = mp;
+                spare->port = port;
+                return;
+            }
+        }
+        libvlc_media_player_release(mp);
+    });
+    b.mp = nullptr;
+    b.port.reset();
+    b.used = false;
+}
+
+// Opens mrl in b's (new) media player as media generation gen.
+void openMedia(VlcBackend &b, quint64 gen, const QByteArray &mrl, const QList<QByteArray> &options, int vol)
+{
+    libvlc_media_t *media = libvlc_media_new_location(b.instance, mrl.constData());
+    if (!media) {
+        postError(*b.bridge, gen);
+        return;
+    }
+    for (const QByteArray &o : options)
+        libvlc_media_add_option(media, o.constData());
+    // libVLC reads a network stream up to 16 MiB ahead, all of it held while playing
+    // from a source that sends faster than real time; a few seconds of a channel do.
+    // Ours, not the address's: given as trusted, which this setting needs.
+    libvlc_media_add_option_flag(media, ":prefetch-buffer-size=4096", libvlc_media_option_trusted);
+    libvlc_media_add_option_flag(media, ":prefetch-read-size=1048576", libvlc_media_option_trusted);
+    libvlc_media_player_set_media(b.mp, media);
+    libvlc_media_release(media);
+    b.bridge->generation = gen;
+    if (libvlc_media_player_play(b.mp) != 0) {
+        postError(*b.bridge, gen);
+        return;
+    }
+    if (libvlc_audio_set_volume(b.mp, vol) == 0)
+        b.acceptedVolume = vol;
+}
+
 } // namespace
 
 VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
@@ -101,18 +269,9 @@ VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
     if (!core)
         return;
     backend->instance = core->instance();
-    backend->mp = libvlc_media_player_new(backend->instance);
-    if (!backend->mp) {
-        qCCritical(lcVlcPlayer, "libVLC could not create a media player");
-        return;
-    }
-    libvlc_event_manager_t *events = libvlc_media_player_event_manager(backend->mp);
-    for (libvlc_event_type_t type : WatchedEvents)
-        libvlc_event_attach(events, type, onVlcEvent, backend->bridge.get());
+    backend->retire = core->retirer();
 
     VlcFrameSink *sink = backend->sink.get();
-    libvlc_media_player_t *mp = backend->mp;
-    sink->setRealSizeProbe([mp](unsigned *w, unsigned *h) { return libvlc_video_get_size(mp, 0, w, h) == 0; });
     // A refused picture format leaves the media without a picture: an error.
     std::weak_ptr<VlcBridge> weakBridge = backend->bridge;
     sink->setRefusalHandler([weakBridge](const char *why) {
@@ -136,14 +295,9 @@ VlcPlayerPrivate::VlcPlayerPrivate(VlcPlayer *q)
                 d->setHasPicture(true);
         });
     });
-    libvlc_video_set_callbacks(mp, VlcFrameSink::lockCallback, VlcFrameSink::unlockCallback,
-                               VlcFrameSink::displayCallback, sink);
-    libvlc_video_set_format_callbacks(mp, VlcFrameSink::formatCallback, VlcFrameSink::cleanupCallback);
-    // Keys and mouse belong to the scenes.
-    libvlc_video_set_key_input(mp, 0);
-    libvlc_video_set_mouse_input(mp, 0);
-    // Off unless asked for (VLC's own default is automatic).
-    libvlc_video_set_deinterlace(mp, nullptr);
+    // Made on the worker: opening an audio output takes a while.
+    backendCreated = true;
+    core->post([b = backend] { attachPlayer(*b); });
 }
 
 void VlcPlayerPrivate::startBackend(quint64 gen)
@@ -175,28 +329,22 @@ void VlcPlayerPrivate::startBackend(quint64 gen)
     }
     const int vol = volume;
     qCDebug(lcVlcPlayer, "opening %s", mrl.constData());
-    run([gen, mrl, options, vol](VlcBackend &b) {
-        b.bridge->generation = 0;
-        libvlc_media_player_stop(b.mp);
-        b.sink->clear();
-        b.sink->resetSource();
+    if (!hasBackend())
+        return;
+    core->post([b = backend, gen, mrl, options, vol] {
+        b->bridge->generation = 0;
+        // The previous media stops in the background; this one starts now.
+        if (b->used)
+            retirePlayer(*b);
+        b->sink->clear();
+        b->sink->resetSource();
         VlcCore::newMediaForLog();
-        libvlc_media_t *media = libvlc_media_new_location(b.instance, mrl.constData());
-        if (!media) {
-            postError(*b.bridge, gen);
+        if (!b->mp && !attachPlayer(*b)) {
+            postError(*b->bridge, gen);
             return;
         }
-        for (const QByteArray &o : options)
-            libvlc_media_add_option(media, o.constData());
-        libvlc_media_player_set_media(b.mp, media);
-        libvlc_media_release(media);
-        b.bridge->generation = gen;
-        if (libvlc_media_player_play(b.mp) != 0) {
-            postError(*b.bridge, gen);
-            return;
-        }
-        if (libvlc_audio_set_volume(b.mp, vol) == 0)
-            b.acceptedVolume = vol;
+        b->used = true;
+        openMedia(*b, gen, mrl, options, vol);
     });
 }
 
@@ -207,7 +355,10 @@ void VlcPlayerPrivate::stopBackend()
     setHasPicture(false); // the sink is cleared below
     run([](VlcBackend &b) {
         b.bridge->generation = 0;
-        libvlc_media_player_stop(b.mp);
+        if (b.used) {
+            retirePlayer(b);
+            attachPlayer(b);
+        }
         b.sink->clear();
     });
 }
@@ -218,13 +369,18 @@ void VlcPlayerPrivate::stopAndWait(int timeoutMs)
         return;
     ++generation;
     openTimer.stop();
-    const bool stopped = core->postAndWait(
+    QElapsedTimer clock;
+    clock.start();
+    bool stopped = core->postAndWait(
         [b = backend] {
             b->bridge->generation = 0;
-            libvlc_media_player_stop(b->mp);
+            retirePlayer(*b);
             b->sink->clear();
         },
         timeoutMs);
+    // Players retired before, too: the process must not end while they still play.
+    if (stopped)
+        stopped = core->waitRetired(int(qMax<qint64>(1, timeoutMs - clock.elapsed())));
     // A stream stuck in libVLC (a silent server mid-open) must not keep the process
     // alive: the caller goes on, the worker is left to it.
     if (!stopped)
@@ -233,15 +389,25 @@ void VlcPlayerPrivate::stopAndWait(int timeoutMs)
 
 void VlcPlayerPrivate::releaseBackend()
 {
-    run([](VlcBackend &b) {
+    if (!core)
+        return;
+    // Also without a current player (stopped for quitting): the spare is released.
+    core->post([backend = backend] {
+        VlcBackend &b = *backend;
         b.bridge->generation = 0;
-        libvlc_event_manager_t *events = libvlc_media_player_event_manager(b.mp);
-        for (libvlc_event_type_t type : WatchedEvents)
-            libvlc_event_detach(events, type, onVlcEvent, b.bridge.get());
-        libvlc_media_player_stop(b.mp);
-        libvlc_media_player_release(b.mp);
-        b.mp = nullptr;
-        b.sink->setRealSizeProbe(nullptr);
+        retirePlayer(b);
+        // The spare goes after the players retired before it.
+        b.retire([spare = b.spare] {
+            libvlc_media_player_t *mp = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(spare->mutex);
+                spare->closed = true;
+                std::swap(mp, spare->mp);
+            }
+            if (mp)
+                libvlc_media_player_release(mp);
+            spare->port.reset();
+        });
         b.sink->setRefusalHandler(nullptr);
         b.sink->setFirstPictureHandler(nullptr);
         b.sink->clear();
@@ -318,10 +484,13 @@ void VlcPlayerPrivate::sendTrack(int kind, int id)
 void VlcPlayerPrivate::sendDeinterlacing()
 {
     const QByteArray name = Vlc::deinterlacingName(deinterlacing);
-    run([name](VlcBackend &b) {
-        // A null mode switches the filter off; VLC's own default would be automatic.
-        libvlc_video_set_deinterlace(b.mp, name.isEmpty() ? nullptr : name.constData());
-        b.deinterlace = name;
+    if (!hasBackend())
+        return;
+    // Kept for the players made later.
+    core->post([b = backend, name] {
+        if (b->mp)
+            CoreVariables::get().deinterlace(b->mp, name);
+        b->deinterlace = name;
     });
 }
 

@@ -34,6 +34,7 @@ private slots:
     void visibleSizeGuess_data();
     void visibleSizeGuess();
     void frameSink();
+    void retiredPort();
     void pausedRepeats_data();
     void pausedRepeats();
     void pictureBuffersOffTheHeap();
@@ -297,6 +298,67 @@ void TestOffscreen::frameSink()
     VlcFrameSink::cleanupCallback(opaque);
     sink->setReceiver(nullptr);
     picture(4); // after a cleanup libVLC negotiates again; a stray picture is harmless
+}
+
+void TestOffscreen::retiredPort()
+{
+    // Two media players in turn on one sink: the old one, stopping in the background,
+    // still writes into and displays its pictures; none of it reaches the sink.
+    auto sink = std::make_shared<VlcFrameSink>();
+    Receiver receiver;
+    sink->setReceiver(&receiver);
+    auto oldPort = std::make_shared<VlcVideoPort>(sink, nullptr);
+    void *old = oldPort.get();
+    char chroma[5] = "I420";
+    unsigned w = 640, h = 360, pitches[3], lines[3];
+    QCOMPARE(VlcVideoPort::formatCallback(&old, chroma, &w, &h, pitches, lines), 1u);
+    auto picture = [](void *port, const unsigned *pitch, const unsigned *line, uint8_t value) {
+        void *planes[3] = {};
+        void *id = VlcVideoPort::lockCallback(port, planes);
+        std::memset(planes[0], value, size_t(pitch[0]) * line[0]);
+        VlcVideoPort::unlockCallback(port, id, planes);
+        VlcVideoPort::displayCallback(port, id);
+    };
+    picture(old, pitches, lines, 1);
+    VlcFrame shown = sink->takeLatest();
+    QVERIFY(shown.buffer);
+    QCOMPARE(shown.buffer->planes[0][0], uint8_t(1));
+    void *held[3] = {};
+    void *heldId = VlcVideoPort::lockCallback(old, held); // decoding into it
+    oldPort->retire();
+    sink->clear();
+    QVERIFY(sink->takeLatest().cleared);
+
+    // The next player negotiates another size on the same sink.
+    auto newPort = std::make_shared<VlcVideoPort>(sink, nullptr);
+    void *fresh = newPort.get();
+    unsigned pitches2[3], lines2[3];
+    w = 1280;
+    h = 720;
+    QCOMPARE(VlcVideoPort::formatCallback(&fresh, chroma, &w, &h, pitches2, lines2), 1u);
+    std::memset(held[0], 7, size_t(pitches[0]) * lines[0]); // still its own memory
+    VlcVideoPort::displayCallback(old, heldId);
+    picture(old, pitches, lines, 8);
+    QVERIFY(!sink->takeLatest().buffer);
+    // A new format of its own is had, and shown to nobody.
+    w = 320;
+    h = 180;
+    QCOMPARE(VlcVideoPort::formatCallback(&old, chroma, &w, &h, pitches, lines), 1u);
+    picture(old, pitches, lines, 9);
+    QVERIFY(!sink->takeLatest().buffer);
+
+    picture(fresh, pitches2, lines2, 5);
+    VlcFrame next = sink->takeLatest();
+    QVERIFY(next.buffer);
+    QCOMPARE(next.format.width, 1280);
+    QCOMPARE(next.buffer->planes[0][0], uint8_t(5));
+    // The old player's end lets go of its own pictures only.
+    VlcVideoPort::cleanupCallback(old);
+    oldPort.reset();
+    picture(fresh, pitches2, lines2, 6);
+    QCOMPARE(sink->takeLatest().buffer->planes[0][0], uint8_t(6));
+    shown = VlcFrame();
+    sink->setReceiver(nullptr);
 }
 
 void TestOffscreen::pausedRepeats_data()

@@ -19,6 +19,7 @@ private slots:
     void seekPauseEnd();
     void volume();
     void aspectAndCrop();
+    void deinterlacing_data();
     void deinterlacing();
 
 private:
@@ -30,7 +31,7 @@ private:
 void TestPlayback::initTestCase()
 {
     setTestVlcArgs();
-    m_media = media(QStringLiteral("clip-720p,clip-1080p,sd"));
+    m_media = media(QStringLiteral("clip-720p,clip-1080p,sd,interlaced"));
     m_keeper.reset(new VlcPlayer);
 }
 
@@ -220,9 +221,23 @@ void TestPlayback::aspectAndCrop()
     QVERIFY(rects.count() >= 5);
 }
 
+void TestPlayback::deinterlacing_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("filtered"); // the chosen algorithm runs
+    QTest::newRow("interlaced, yadif") << "interlaced.ts" << int(Vlc::Yadif) << true;
+    QTest::newRow("progressive, yadif") << "sd.ts" << int(Vlc::Yadif) << false;
+    QTest::newRow("interlaced, off") << "interlaced.ts" << int(Vlc::Disabled) << false;
+}
+
 void TestPlayback::deinterlacing()
 {
-    // libVLC announces the filter it starts in its debug messages.
+    QFETCH(QString, file);
+    QFETCH(int, mode);
+    QFETCH(bool, filtered);
+    // libVLC announces the filter it starts, and its output's deinterlacing state,
+    // in its debug messages.
     static QStringList messages;
     static QMutex lock; // libVLC logs from its own threads
     messages.clear();
@@ -236,27 +251,37 @@ void TestPlayback::deinterlacing()
         if (type != QtDebugMsg || qstrcmp(ctx.category, "vlcqt.libvlc") != 0)
             previous(type, ctx, msg);
     });
-    Scene scene;
-    VlcPlayer *p = scene.player;
-    QSignalSpy changes(p, &VlcPlayer::deinterlacingChanged);
-    p->setDeinterlacing(Vlc::Yadif);
-    QCOMPARE(changes.count(), 1);
-    p->setUrl(QUrl::fromLocalFile(m_media + QStringLiteral("/clip-720p.ts")));
-    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 30000);
     auto logged = [](const char *text) {
         QMutexLocker locker(&lock);
         return !messages.filter(QLatin1String(text)).isEmpty();
     };
-    QTRY_VERIFY_WITH_TIMEOUT(logged("using yadif deinterlace method"), 20000);
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    QSignalSpy changes(p, &VlcPlayer::deinterlacingChanged);
+    p->setDeinterlacing(mode);
+    QCOMPARE(changes.count(), mode == Vlc::Disabled ? 0 : 1);
+    p->setUrl(QUrl::fromLocalFile(m_media + QLatin1Char('/') + file));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect()), 20000);
-    // Switching while playing reaches the running picture chain.
-    p->setDeinterlacing(Vlc::Bob);
-    QTRY_VERIFY2_WITH_TIMEOUT(logged("using bob deinterlace method"),
-                              qPrintable(QStringLiteral("state %1 time %2").arg(p->state()).arg(p->time())), 20000);
+    if (filtered) {
+        QTRY_VERIFY_WITH_TIMEOUT(logged("using yadif deinterlace method"), 20000);
+        // Switching while playing reaches the running picture chain.
+        p->setDeinterlacing(Vlc::Bob);
+        QTRY_VERIFY2_WITH_TIMEOUT(logged("using bob deinterlace method"),
+                                  qPrintable(QStringLiteral("state %1 time %2").arg(p->state()).arg(p->time())), 20000);
+    } else {
+        // A second of pictures, and the output never deinterlaced one.
+        QTRY_VERIFY_WITH_TIMEOUT(p->time() > 1000, 20000);
+        QVERIFY(logged("deinterlace "));
+        QVERIFY2(!logged("deinterlace method"), qPrintable(messages.join(QLatin1Char('\n'))));
+        if (mode != Vlc::Disabled)
+            QVERIFY(logged("mode yadif"));
+    }
     // Unknown values are refused.
+    const int before = p->deinterlacing();
     p->setDeinterlacing(42);
-    QCOMPARE(p->deinterlacing(), int(Vlc::Bob));
-    QCOMPARE(changes.count(), 2);
+    QCOMPARE(p->deinterlacing(), before);
+    QCOMPARE(changes.count(), (mode == Vlc::Disabled ? 0 : 1) + (filtered ? 1 : 0));
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());
 }

@@ -9,7 +9,42 @@
 
 #include <chrono>
 
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace vlctest;
+
+namespace {
+
+// Accepts connections and leaves them alone: nothing reads or closes them here.
+class HoldingServer : public QTcpServer
+{
+public:
+    ~HoldingServer() override
+    {
+        for (qintptr fd : held)
+            ::close(int(fd));
+    }
+    QList<qintptr> held;
+
+protected:
+    void incomingConnection(qintptr fd) override { held.append(fd); }
+};
+
+// Whether the peer of fd has not closed its end (what it sent is read and dropped).
+bool peerConnected(qintptr fd)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::recv(int(fd), buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+}
+
+} // namespace
 
 class TestStreams : public QObject
 {
@@ -25,6 +60,7 @@ private slots:
     void brokenSources();
     void liveStream();
     void fastSwitching();
+    void switchWhileOldStops();
     void resolutionSwitch();
     void quitWhileOpening();
     void createDestroy();
@@ -257,6 +293,40 @@ void TestStreams::fastSwitching()
     QTRY_COMPARE_WITH_TIMEOUT(scene.output->sourceSize(), QSize(1280, 720), 20000);
     QString why;
     QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 20000);
+}
+
+void TestStreams::switchWhileOldStops()
+{
+    // An RTSP server that accepts and never answers: libVLC's stop of that stream
+    // returns only when its own request times out, seconds later.
+    HoldingServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    Scene scene;
+    VlcPlayer *p = scene.player;
+    p->setUrl(QUrl(QStringLiteral("rtsp://127.0.0.1:%1/stream").arg(silent.serverPort())));
+    QTRY_VERIFY_WITH_TIMEOUT(!silent.held.isEmpty(), 30000);
+    const qintptr old = silent.held.first();
+
+    QList<int> states;
+    connect(p, &VlcPlayer::stateChanged, p, [&states, p] { states.append(p->state()); });
+    const QUrl live(QStringLiteral("http://127.0.0.1:%1/live/live.ts").arg(m_port));
+    p->setUrl(live);
+    QCOMPARE(p->state(), int(Vlc::Opening));
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), int(Vlc::Playing), 30000);
+    // The next media did not wait for the old one to stop.
+    QVERIFY2(peerConnected(old), "the new media started only after the old one had stopped");
+    QString why;
+    QTRY_VERIFY2_WITH_TIMEOUT(showsPattern(scene.grab(), scene.output->paintedRect(), &why), qPrintable(why), 20000);
+
+    // The old player ends later; nothing of it reaches the player or the picture.
+    QTRY_VERIFY_WITH_TIMEOUT(!peerConnected(old), 30000);
+    QTest::qWait(300);
+    QCOMPARE(p->state(), int(Vlc::Playing));
+    QCOMPARE(p->url(), live);
+    for (int s : qAsConst(states))
+        QVERIFY2(s == Vlc::Opening || s == Vlc::Buffering || s == Vlc::Playing, qPrintable(QString::number(s)));
+    QVERIFY(showsPattern(scene.grab(), scene.output->paintedRect(), &why));
+    QVERIFY(p->hasPicture());
 }
 
 void TestStreams::resolutionSwitch()
