@@ -722,12 +722,6 @@ QString guideStamp(const QString &path, const QList<Xmltv::Wanted> &wanted, cons
     return QString::fromLatin1(hash.result().toHex());
 }
 
-QByteArray readSmallFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
-}
-
 } // namespace
 
 QString Config::guideStampPath()
@@ -794,9 +788,10 @@ void Config::loadUserGuide(const QUrl &address, int offsetMinutes)
                   });
                   watcher->setFuture(QtConcurrent::run([path, wanted, options, staged, removeSource, stampPath, cached] {
                       Converted out;
+                      bool opened = false;
                       out.stamp = guideStamp(path, wanted, options);
                       if (!out.stamp.isEmpty() && QFileInfo::exists(cached)
-                          && readSmallFile(stampPath) == out.stamp.toLatin1()) {
+                          && readFile(stampPath, &opened) == out.stamp.toLatin1()) {
                           out.unchanged = true;
                       } else {
                           QFile::remove(stampPath);  // the cached document is about to change

@@ -87,17 +87,12 @@ struct Parsed
     Bytes title;
 
     // The last one wins, as when a key is given twice.
-    Bytes value(const char *key, bool *found = nullptr) const
+    Bytes value(const char *key) const
     {
         for (int i = attributes.size() - 1; i >= 0; --i) {
-            if (attributes.at(i).first.equals(key)) {
-                if (found)
-                    *found = true;
+            if (attributes.at(i).first.equals(key))
                 return attributes.at(i).second;
-            }
         }
-        if (found)
-            *found = false;
         return Bytes();
     }
 };

@@ -575,10 +575,9 @@ Result convert(const QString &xmlPath, const QList<Wanted> &wanted, const Option
 {
     Result result;
     Pass pass(wanted, options);
-    const Pass fresh = pass;
     bool read = readInHalves(xmlPath, &pass);
     if (!read) {
-        pass = fresh;
+        pass = Pass(wanted, options);  // what a failed try in halves learnt goes
         std::unique_ptr<QIODevice> device = openDecompressed(xmlPath, options.maxUnpackedBytes, &result.error);
         if (!device)
             return result;

@@ -2,10 +2,9 @@
 
 // What the player window shows, read through its objects and its pixels.
 
-#include "videoform.h"
-
 #include <QColor>
 #include <QQuickItem>
+#include <QQuickWindow>
 
 inline QQuickItem *findItem(QQuickItem *root, const QString &name)
 {
@@ -19,7 +18,7 @@ inline QQuickItem *findItem(QQuickItem *root, const QString &name)
 }
 
 // The test pattern's red corner at the top left of the painted picture.
-inline bool showsTestPattern(VideoForm *form)
+inline bool showsTestPattern(QQuickWindow *form)
 {
     QQuickItem *out = findItem(form->contentItem(), QStringLiteral("videoOutput"));
     const QRectF r = out ? out->property("paintedRect").toRectF() : QRectF();

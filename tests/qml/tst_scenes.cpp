@@ -5,6 +5,7 @@
 #include "jtvmodel.h"
 #include "playlistmodel.h"
 #include "videoform.h"
+#include "../player/windowprobe.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,18 +44,6 @@ const QList<Channel> kChannels = {
     {"Loose Two", "", "live-g.ts", ""},
 };
 
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 void findAll(QQuickItem *root, const QString &name, QList<QQuickItem *> &out)
 {
