@@ -1,5 +1,6 @@
 #include "renderbackend.h"
 
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -54,6 +55,9 @@ bool RenderBackend::choose()
         // Qt's own switch wins over the guess.
         qCDebug(lcRender, "scene graph backend \"%s\" from QT_QUICK_BACKEND", qtChoice.constData());
         return qtChoice == "software";
+    } else if (QGuiApplication::platformName() == QLatin1String("xcb") && displayDrawsGlOnCpu()) {
+        software = true;
+        qCDebug(lcRender, "the X server offers no direct rendering");
     } else {
         const QByteArray renderer = probeGlRenderer();
         software = isSoftwareRasterizer(renderer);

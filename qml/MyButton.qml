@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtGraphicalEffects 1.0
+import NovalineScenes 1.0
 
 // Image button of the control bar: brightens under the pointer and when selected,
 // takes the keyboard focus back to the picture on a click, and shows its tooltip in
@@ -13,7 +14,7 @@ MouseArea {
     property string tooltip: ""
     // The software scene graph has no shader effects: the picture is drawn plainly,
     // dimmed when neither selected nor under the pointer.
-    readonly property bool effects: GraphicsInfo.api !== GraphicsInfo.Software
+    readonly property bool effects: SceneLogic.shaderEffects
 
     // The size of most buttons of the bar.
     implicitWidth: 18
@@ -40,11 +41,13 @@ MouseArea {
         opacity: root.effects || root.selected ? 1 : (root.containsMouse ? 0.9 : 0.75)
     }
 
-    BrightnessContrast {
-        visible: root.effects
+    Loader {
         anchors.fill: picture
-        source: picture
-        contrast: 0
-        brightness: root.selected ? 1 : (root.containsMouse ? 0.5 : 0)
+        active: root.effects
+        sourceComponent: BrightnessContrast {
+            source: picture
+            contrast: 0
+            brightness: root.selected ? 1 : (root.containsMouse ? 0.5 : 0)
+        }
     }
 }

@@ -129,13 +129,15 @@ Rectangle {
                     anchors.fill: parent
                     source: "../images/deleteText.png"
                     // No shader effects on the software scene graph: the plain picture.
-                    visible: GraphicsInfo.api === GraphicsInfo.Software
+                    visible: !SceneLogic.shaderEffects
                 }
-                BrightnessContrast {
-                    visible: !clearImage.visible
+                Loader {
                     anchors.fill: parent
-                    source: clearImage
-                    brightness: clearButton.containsMouse ? 0.5 : 0
+                    active: SceneLogic.shaderEffects
+                    sourceComponent: BrightnessContrast {
+                        source: clearImage
+                        brightness: clearButton.containsMouse ? 0.5 : 0
+                    }
                 }
             }
         }

@@ -93,16 +93,18 @@ Rectangle {
                         source: "../images/heart.png"
                         // No shader effects on the software scene graph: a plain heart,
                         // as bright as the effect would make it.
-                        visible: GraphicsInfo.api === GraphicsInfo.Software
+                        visible: !SceneLogic.shaderEffects
                         opacity: Math.max(0.3, Math.min(1, 0.5 + root.heartLightness / 2))
                     }
-                    Colorize {
-                        visible: !heartImage.visible
+                    Loader {
                         anchors.fill: parent
-                        source: heartImage
-                        hue: 0
-                        saturation: 0
-                        lightness: root.heartLightness
+                        active: SceneLogic.shaderEffects
+                        sourceComponent: Colorize {
+                            source: heartImage
+                            hue: 0
+                            saturation: 0
+                            lightness: root.heartLightness
+                        }
                     }
                 }
             }

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickWindow>
 #include <QtMath>
 
 #include <algorithm>
@@ -227,6 +228,17 @@ QVariant SceneLogic::rootContextProperty(const QString &name) const
 {
     QQmlEngine *engine = m_engine ? m_engine : qmlEngine(this);
     return engine ? engine->rootContext()->contextProperty(name) : QVariant();
+}
+
+bool SceneLogic::shaderEffects() const
+{
+    // Qt reads its environment only when a window needs a backend, so look there too.
+    QString backend = QQuickWindow::sceneGraphBackend();
+    if (backend.isEmpty())
+        backend = QString::fromLocal8Bit(qgetenv("QMLSCENE_DEVICE"));
+    if (backend.isEmpty())
+        backend = QString::fromLocal8Bit(qgetenv("QT_QUICK_BACKEND"));
+    return backend != QLatin1String("software") && backend != QLatin1String("softwarecontext");
 }
 
 QString SceneLogic::timeToString(double ms) const

@@ -78,6 +78,10 @@ double dayHeaderBackground(double distanceFromTop, double sectionHeight);
 class SceneLogic : public QObject
 {
     Q_OBJECT
+    // Whether shader effects can be drawn (not on the software scene graph). Scenes build
+    // their effects only when true: building one makes the effects module create a GL
+    // context to probe, which loads the whole GL driver for nothing.
+    Q_PROPERTY(bool shaderEffects READ shaderEffects CONSTANT)
 
 public:
     explicit SceneLogic(QQmlEngine *engine = nullptr, QObject *parent = nullptr);
@@ -85,6 +89,8 @@ public:
     // A context property of the engine's root context (the loader scene's own
     // properties hide some of them by name).
     Q_INVOKABLE QVariant rootContextProperty(const QString &name) const;
+
+    bool shaderEffects() const;
 
     Q_INVOKABLE QString timeToString(double ms) const;
     Q_INVOKABLE QString groupLabel(const QString &group) const;

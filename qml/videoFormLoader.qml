@@ -29,7 +29,7 @@ Item {
         objectName: "mainShadowWrapper"
         anchors.fill: parent
         // Drawn plainly where shader effects are missing (software scene graph).
-        visible: root.compositionEnabled && GraphicsInfo.api === GraphicsInfo.Software
+        visible: root.compositionEnabled && !SceneLogic.shaderEffects
 
         Rectangle {
             anchors.fill: parent
@@ -38,18 +38,19 @@ Item {
         }
     }
 
-    DropShadow {
+    Loader {
         id: mainShadow
         objectName: "mainShadow"
         anchors.fill: parent
-        horizontalOffset: 1
-        verticalOffset: 1
-        radius: 12.0
-        samples: 16
-        color: "#000000"
-        source: mainShadowWrapper
-        visible: root.compositionEnabled && !mainShadowWrapper.visible
-        enabled: visible
+        active: root.compositionEnabled && SceneLogic.shaderEffects
+        sourceComponent: DropShadow {
+            horizontalOffset: 1
+            verticalOffset: 1
+            radius: 12.0
+            samples: 16
+            color: "#000000"
+            source: mainShadowWrapper
+        }
     }
 
     Rectangle {

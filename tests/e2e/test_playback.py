@@ -105,6 +105,12 @@ class PlaybackTest(unittest.TestCase):
         queries = self.operator.queries()
         self.assertTrue(queries, "no configuration request")
 
+        # The test display (Xvfb) draws GL on the CPU only: the software scene graph is
+        # chosen without loading a GL driver, which would cost tens of megabytes.
+        with open("/proc/%d/maps" % player.proc.pid) as f:
+            drivers = {line.split()[-1] for line in f if "/dri/" in line or "libLLVM" in line}
+        self.assertEqual(drivers, set(), "a GL driver was loaded")
+
         rc = player.terminate()
         self.assertEqual(rc, 0, player.console())
         self.assertIn("Closing iptv player", self.profile.log())
