@@ -3,7 +3,7 @@ import QtQuick.Controls.Styles 1.4
 
 // Dark look of the context menu and its submenus.
 MenuStyle {
-    id: style
+    id: darkStyle
 
     frame: Rectangle {
         color: "#1a1a1a"
@@ -14,25 +14,25 @@ MenuStyle {
     }
     itemDelegate.label: Text {
         text: styleData.text
-        font: style.font
+        font: darkStyle.font
         color: styleData.enabled ? "#d8d8d8" : "#555555"
     }
     itemDelegate.submenuIndicator: Text {
         text: "\u25BA"
-        font: style.font
+        font: darkStyle.font
         color: styleData.enabled ? "#d8d8d8" : "#555555"
     }
     itemDelegate.shortcut: Text {
         text: styleData.shortcut
-        font: style.font
+        font: darkStyle.font
         color: styleData.enabled ? "#d8d8d8" : "#555555"
     }
     itemDelegate.checkmarkIndicator: Item {
-        implicitWidth: style.font.pixelSize > 0 ? style.font.pixelSize : metrics.height
+        implicitWidth: darkStyle.font.pixelSize > 0 ? darkStyle.font.pixelSize : metrics.height
         implicitHeight: implicitWidth
         TextMetrics {
             id: metrics
-            font: style.font
+            font: darkStyle.font
             text: "•"
         }
         Text {

@@ -284,8 +284,38 @@ Rectangle {
         objectName: "bubble"
     }
 
-    ContextMenu {
+    // Built a moment after the scene, off the path to the first picture; a right click
+    // before then builds it at once and opens it when it is there.
+    Loader {
         id: contextMenu
+        objectName: "contextMenuLoader"
+
+        property bool popupWanted: false
+
+        function popup() {
+            if (status === Loader.Ready) {
+                item.popup()
+            } else {
+                popupWanted = true
+                active = true
+            }
+        }
+
+        active: false
+        asynchronous: true
+        sourceComponent: ContextMenu {}
+        onLoaded: {
+            if (popupWanted) {
+                popupWanted = false
+                item.popup()
+            }
+        }
+
+        Timer {
+            interval: 1000
+            running: true
+            onTriggered: contextMenu.active = true
+        }
     }
 
     Keys.onPressed: {

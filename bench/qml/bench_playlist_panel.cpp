@@ -11,6 +11,7 @@
 #include "playlistmodel.h"
 #include "playlistmodelitem.h"
 #include "qmltypes.h"
+#include "renderbackend.h"
 #include "scenetypes.h"
 
 #include <QApplication>
@@ -184,6 +185,8 @@ int main(int argc, char **argv)
     const int groups = std::max(1, parser.value("groups").toInt());
     const bool literal = parser.isSet("literal");
 
+    // The scene graph the player would pick here (NOVALINE_RENDERER=gl|software forces one).
+    const bool software = RenderBackend::choose();
     registerQmlTypes();
     registerSceneTypes();
 
@@ -294,8 +297,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < typed.size(); ++i)
         keystroke(Qt::Key_Backspace, QString());
 
-    std::printf("playlist panel, %d channels in %d groups%s\n", channels, groups,
-                literal ? " (plain list, for comparison)" : "");
+    std::printf("playlist panel, %d channels in %d groups%s, %s scene graph\n", channels, groups,
+                literal ? " (plain list, for comparison)" : "", software ? "software" : "OpenGL");
     std::printf("  delegates after opening        %6d\n", delegatesOpen);
     std::printf("  delegates at most              %6d\n", delegatesMax);
     std::printf("  open, first frame              %8.1f ms (cpu %.1f ms)\n", openFirst, openFirstCpu);

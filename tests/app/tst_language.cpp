@@ -77,8 +77,9 @@ private slots:
         QQuickItem *root = m_kernel->window()->rootObject();
         QVERIFY(root);
         for (const Shown &shown : sceneTexts) {
-            QObject *object = root->findChild<QObject *>(QLatin1String(shown.object));
-            QVERIFY2(object, shown.object);
+            // The context menu is built a moment after the scene.
+            QObject *object = nullptr;
+            QTRY_VERIFY2((object = root->findChild<QObject *>(QLatin1String(shown.object))), shown.object);
             QCOMPARE(object->property(shown.property).toString(), expected(shown));
         }
     }

@@ -55,6 +55,18 @@ void findAll(QQuickItem *root, const QString &name, QList<QQuickItem *> &out)
         findAll(child, name, out);
 }
 
+// Warnings of the scene files (a binding that fails, a missing property): each fails the
+// test it comes in.
+QStringList sceneWarnings;
+QtMessageHandler previousHandler = nullptr;
+
+void recordSceneWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtWarningMsg && text.contains(QLatin1String("qrc:/qml/")))
+        sceneWarnings << text;
+    previousHandler(type, context, text);
+}
+
 }  // namespace
 
 class TstScenes : public QObject
@@ -194,8 +206,11 @@ public:
     QString streamUrl(int id) { return base + "/live/" + kChannels.at(id).stream; }
 
 private slots:
+    void cleanup() { QVERIFY2(sceneWarnings.isEmpty(), qPrintable(sceneWarnings.join('\n'))); }
+
     void initTestCase()
     {
+        previousHandler = qInstallMessageHandler(recordSceneWarnings);
         QVERIFY(dir.isValid());
         const QString src = qEnvironmentVariable("NOVALINE_SOURCE_DIR");
         QVERIFY2(!src.isEmpty(), "NOVALINE_SOURCE_DIR is not set");
@@ -275,6 +290,7 @@ private slots:
     // ungrouped channels, volume 50, nothing typed, the pointer over the picture.
     void init()
     {
+        sceneWarnings.clear();
         if (config->mode() != Config::Iptv || !config->holdsChannels()) {
             QSignalSpy loaded(config, &Config::playlistLoaded);
             config->setMode(Config::Iptv);
@@ -725,8 +741,17 @@ private slots:
 
     void contextMenuEntries()
     {
+        // A right click opens the menu, also while it is still unbuilt.
+        QObject *loader = object("contextMenuLoader");
+        for (const bool built : {true, false}) {
+            loader->setProperty("active", built);
+            QTRY_COMPARE(object("contextMenu") != nullptr, built);
+            QTest::mouseClick(form, Qt::RightButton, Qt::NoModifier, picturePoint());
+            QTRY_VERIFY(object("contextMenu") && object("contextMenu")->property("__popupVisible").toBool());
+            QMetaObject::invokeMethod(object("contextMenu"), "__dismissMenu");
+            QTRY_VERIFY(!object("contextMenu")->property("__popupVisible").toBool());
+        }
         QObject *menu = object("contextMenu");
-        QVERIFY(menu);
         auto byName = [&](const char *name) { return menu->findChild<QObject *>(name); };
         QVERIFY(byName("pauseItem")->property("visible").toBool());
         QVERIFY(!byName("playItem")->property("visible").toBool());
