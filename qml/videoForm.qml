@@ -303,7 +303,8 @@ Rectangle {
 
         active: false
         asynchronous: true
-        sourceComponent: ContextMenu {}
+        // By its address: naming the type would load the controls module with the scene.
+        source: "ContextMenu.qml"
         onLoaded: {
             if (popupWanted) {
                 popupWanted = false
