@@ -6,6 +6,8 @@ Rectangle {
     id: root
 
     property alias list: jtvList
+    // Set while the panel is open or opening.
+    property bool open: false
     property alias mouseArea: jtvItemMouseArea
 
     color: "#1a1a1a"
@@ -42,7 +44,9 @@ Rectangle {
             spacing: 2
             clip: true
             boundsBehavior: Flickable.StopAtBounds
-            cacheBuffer: 5000
+            // Nothing built ahead while the panel is closed: every channel change brings a
+            // new guide, and rows nobody sees would be made for each.
+            cacheBuffer: root.open ? 5000 : 0
             footer: Item { height: 10 }
 
             section.property: "jtvStartDate"

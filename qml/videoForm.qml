@@ -29,8 +29,9 @@ Rectangle {
         if (controls.state === "jtv") {
             controls.state = "normal"
         } else if (videoPlayer.state === Vlc.Playing) {
-            jtvItem.showCurrent()
+            // Opening first: the panel builds its rows only while open.
             controls.state = "jtv"
+            jtvItem.showCurrent()
         }
     }
 
@@ -227,6 +228,7 @@ Rectangle {
         Jtv {
             id: jtvItem
             objectName: "jtvItem"
+            open: controls.state === "jtv"
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.bottom: controls.top

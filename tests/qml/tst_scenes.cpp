@@ -691,6 +691,10 @@ private slots:
         QVERIFY(item("programmTitleText")->isVisible());
         QCOMPARE(prop("programmTitleText", "text").toString(), jtv->currentTitle());
         QVERIFY(prop("startTimeText", "text").toString().contains(" - "));
+        // Closed, the panel builds no rows for the new guide: a channel change stays cheap.
+        QList<QQuickItem *> built;
+        findAll(item("jtvList"), "programmeRow", built);
+        QVERIFY2(built.size() < 5, qPrintable(QString::number(built.size())));
         form->requestActivate();
         item("videoForm")->forceActiveFocus();
         key(Qt::Key_T);
