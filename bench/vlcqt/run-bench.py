@@ -2,7 +2,8 @@
 """CPU seconds of playing the 10 s 720p and 1080p clips, side by side:
 
   libVLC decoding only (--vout=dummy), our VlcPlayer + VlcVideoOutput in a QQuickView
-  (planar upload with the YUV shader, and libVLC's RGB conversion), and mpv rendering
+  (planar upload with the YUV shader, libVLC's RGB conversion, and that conversion on
+  Qt Quick's software scene graph, the player's path on a software rasteriser), and mpv rendering
   into the same X display (--vo=gpu and --vo=x11).
 
 usage: bench/vlcqt/run-bench.py [BUILD_DIR]     (default: build; needs vlcqt_bench_play)
@@ -51,6 +52,9 @@ def main():
             ("libVLC decode only (--vout=dummy)", lambda f: ([player, "decode", f], {})),
             ("VlcVideoOutput, I420 + YUV shader", lambda f: ([player, "view", f], {"VLCQT_VIDEO_PATH": "yuv"})),
             ("VlcVideoOutput, RV32 from libVLC", lambda f: ([player, "view", f], {"VLCQT_VIDEO_PATH": "rgb"})),
+            # What the player runs where GL is drawn on the CPU.
+            ("VlcVideoOutput, RV32, software scene graph",
+             lambda f: ([player, "view", f], {"VLCQT_VIDEO_PATH": "rgb", "QT_QUICK_BACKEND": "software"})),
         ]
         if mpv:
             for vo in ("gpu", "x11"):
