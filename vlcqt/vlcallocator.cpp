@@ -20,3 +20,10 @@ void VlcCore::keepPicturesOffTheHeap()
     }
 #endif
 }
+
+void VlcCore::returnFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}

@@ -34,6 +34,10 @@ public:
     // Large picture buffers go to mappings of their own (process-wide; done when the
     // first core is made).
     static void keepPicturesOffTheHeap();
+    // Gives the heap's free pages back to the system. A stopped player's threads leave
+    // their freed buffers in per-thread arenas that the next stream's threads seldom
+    // reuse; without this the process grew about 13 MB over 100 channel switches.
+    static void returnFreedMemory();
     // Unsets libVLC's log callback; run as a post routine of the application.
     static void stopLogging();
     // libVLC's errors reach the log once per media: a new media starts afresh.

@@ -212,6 +212,7 @@ void retirePlayer(VlcBackend &b)
     b.port->retire();
     b.retire([mp = b.mp, port = b.port, spare = b.spare] {
         libvlc_media_player_stop(mp);
+        VlcCore::returnFreedMemory();
         {
             std::lock_guard<std::mutex> lock(spare->mutex);
             if (!spare->closed && !spare->mp) {
