@@ -219,8 +219,24 @@ double dayHeaderBackground(double distanceFromTop, double sectionHeight)
 
 }  // namespace scenes
 
+namespace {
+
+// The backend is chosen before the first window, so before the scenes exist. Qt reads
+// its environment only when a window needs a backend, so look there too.
+bool backendDrawsShaderEffects()
+{
+    QString backend = QQuickWindow::sceneGraphBackend();
+    if (backend.isEmpty())
+        backend = QString::fromLocal8Bit(qgetenv("QMLSCENE_DEVICE"));
+    if (backend.isEmpty())
+        backend = QString::fromLocal8Bit(qgetenv("QT_QUICK_BACKEND"));
+    return backend != QLatin1String("software") && backend != QLatin1String("softwarecontext");
+}
+
+} // namespace
+
 SceneLogic::SceneLogic(QQmlEngine *engine, QObject *parent)
-    : QObject(parent), m_engine(engine)
+    : QObject(parent), m_engine(engine), m_shaderEffects(backendDrawsShaderEffects())
 {
 }
 
@@ -228,17 +244,6 @@ QVariant SceneLogic::rootContextProperty(const QString &name) const
 {
     QQmlEngine *engine = m_engine ? m_engine : qmlEngine(this);
     return engine ? engine->rootContext()->contextProperty(name) : QVariant();
-}
-
-bool SceneLogic::shaderEffects() const
-{
-    // Qt reads its environment only when a window needs a backend, so look there too.
-    QString backend = QQuickWindow::sceneGraphBackend();
-    if (backend.isEmpty())
-        backend = QString::fromLocal8Bit(qgetenv("QMLSCENE_DEVICE"));
-    if (backend.isEmpty())
-        backend = QString::fromLocal8Bit(qgetenv("QT_QUICK_BACKEND"));
-    return backend != QLatin1String("software") && backend != QLatin1String("softwarecontext");
 }
 
 QString SceneLogic::timeToString(double ms) const

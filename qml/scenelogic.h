@@ -90,7 +90,7 @@ public:
     // properties hide some of them by name).
     Q_INVOKABLE QVariant rootContextProperty(const QString &name) const;
 
-    bool shaderEffects() const;
+    bool shaderEffects() const { return m_shaderEffects; }
 
     Q_INVOKABLE QString timeToString(double ms) const;
     Q_INVOKABLE QString groupLabel(const QString &group) const;
@@ -118,4 +118,5 @@ public:
 
 private:
     QQmlEngine *m_engine;
+    const bool m_shaderEffects;
 };
